@@ -1,0 +1,43 @@
+// The product's data directory: path operations, resolution with the user,
+// and the "Choose a Data Directory" dialog.
+#ifndef TIDEWELL_DATADIR_DATADIR_H
+#define TIDEWELL_DATADIR_DATADIR_H
+
+#include <windows.h>
+
+#include "setup/setup_config.h"
+
+// A data directory of at most 1023 characters and its terminator.
+const int kDataDirSize = 1024;
+// A file inside the data directory: the directory, one separator and a
+// configured file name, with the terminator.
+const int kInstalledPathSize = kDataDirSize + kConfigNameSize;
+
+// Process-wide: the data directory buffer and the owner of this stage's
+// message boxes and dialog. After a successful ResolveDataDirectory the
+// buffer holds the normalized directory, which is also the current directory.
+extern char dataDirectory[kDataDirSize];
+extern HWND messageOwner;
+
+// Removes one trailing `ch` from `text`, if it ends in one.
+void StripTrailingChar(char* text, char ch);
+// Rewrites every run of '/' and '\' as one backslash, in place. A path that
+// begins with two or more separators keeps two, so a network path stays one.
+void NormalizeSeparators(char* path);
+// Makes `path` the current directory: 0 on success, -1 on failure. With
+// `create` nonzero, creates a missing directory (one level) before giving up.
+int EnsureDirectory(const char* path, int create);
+
+// Settles the data directory with the user: 1 when it is in the buffer,
+// entered and recorded in the profile; 0 when the user gave up.
+int ResolveDataDirectory(HINSTANCE instance, HWND owner);
+
+// The dialog procedure of IDD_DATADIR. Ends the dialog with 1 when the user
+// accepted a directory (stored in the data directory buffer), 0 on cancel.
+INT_PTR CALLBACK DataDirDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// What a typed name is, as the dialog sees it.
+enum PathStatus { kPathNotFound = 0, kPathDirectory = 1, kPathFile = 2 };
+PathStatus QueryPathStatus(const char* name);
+
+#endif  // TIDEWELL_DATADIR_DATADIR_H

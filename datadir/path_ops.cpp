@@ -1,0 +1,41 @@
+// Small path operations of the data directory stage.
+#include <direct.h>
+#include <string.h>
+
+#include "datadir/datadir.h"
+
+namespace {
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+}  // namespace
+
+void StripTrailingChar(char* text, char ch) {
+  size_t length = strlen(text);
+  if (length > 0 && text[length - 1] == ch) text[length - 1] = '\0';
+}
+
+void NormalizeSeparators(char* path) {
+  char* out = path;
+  const char* in = path;
+  // A network path keeps the two separators that mark it.
+  if (IsSeparator(in[0]) && IsSeparator(in[1])) {
+    *out++ = '\\';
+    *out++ = '\\';
+    while (IsSeparator(*in)) ++in;
+  }
+  while (*in != '\0') {
+    if (IsSeparator(*in)) {
+      *out++ = '\\';
+      while (IsSeparator(*in)) ++in;
+    } else {
+      *out++ = *in++;
+    }
+  }
+  *out = '\0';
+}
+
+int EnsureDirectory(const char* path, int create) {
+  if (_chdir(path) == 0) return 0;
+  if (!create) return -1;
+  _mkdir(path);  // Only the second attempt to enter it decides.
+  return _chdir(path) == 0 ? 0 : -1;
+}

@@ -1,0 +1,102 @@
+// The setup program: every stage once, in a fixed order, on one thread.
+//
+//   data directory -> progress window -> running copies closed -> extraction
+//   failure: message, payload files removed, end
+//   success: progress window gone, Program Manager items, profile entry,
+//            offer to start the product, end
+// Every path returns 0.
+#include <windows.h>
+#include <direct.h>
+#include <stdio.h>
+
+#include "datadir/datadir.h"
+#include "desktop/progman.h"
+#include "desktop/running_copies.h"
+#include "payload/payload.h"
+#include "setup/setup_config.h"
+#include "ui/progress.h"
+#include "ui/resource.h"
+
+// The installed main executable and uninstaller; built on the success path.
+char mainExePath[kInstalledPathSize];
+char uninstallerPath[kInstalledPathSize];
+
+namespace {
+
+// Room for the failure caption and the closing question with appName twice.
+const int kMessageSize = 1024;
+// The start command: mainExePath in double quotes.
+const int kStartCommandSize = kInstalledPathSize + 2;
+
+char messageText[kMessageSize];
+char startCommand[kStartCommandSize];
+
+const char kNotInstalledText[] =
+    "The application will not be installed at this time.If you decide to install the "
+    "application later, just launch this program again to complete the installation process.";
+
+// Failure texts, by ExtractResult code.
+const char* FailureText(ExtractResult result) {
+  switch (result) {
+    case kExtractCannotCreate:
+      return "The application was not able to create one of its component files. The disk is "
+             "full, or a copy of the application is already running, or you do not have write "
+             "access to the directory in which you are attempting to install the application. "
+             "Check your available disk space and run the setup program again.";
+    case kExtractShortWrite:
+      return "The application was unable to finish writing a file to disk. Your hard drive is "
+             "probably full. Check your available disk space, make additional space available, "
+             "and run the setup program again.";
+    case kExtractNoMemory:
+      return "Insufficient memory was available for the setup procedure. Close other "
+             "applications and run the setup program again.";
+    default:
+      return "The setup program is damaged: one of its component files could not be unpacked. "
+             "Obtain a new copy of the setup program and run it again.";
+  }
+}
+
+void ReportFailureAndRollBack(ExtractResult result) {
+  snprintf(messageText, sizeof messageText, "%s Installation Failed", SetupConfig.appName);
+  MessageBoxA(nullptr, FailureText(result), messageText, MB_OK | MB_ICONWARNING);
+  DeletePayload(nullptr, nullptr);
+}
+
+void FinishInstallation() {
+  snprintf(mainExePath, sizeof mainExePath, "%s\\%s", dataDirectory, SetupConfig.mainExeName);
+  snprintf(uninstallerPath, sizeof uninstallerPath, "%s\\uninst.exe", dataDirectory);
+  RegisterProgramItems(mainExePath, uninstallerPath);
+  WritePrivateProfileStringA("Options", "dataDir", dataDirectory, SetupConfig.profileName);
+
+  snprintf(messageText, sizeof messageText,
+           "%s has been successfully installed on your system.Would you like to start %s now?",
+           SetupConfig.appName, SetupConfig.appName);
+  if (MessageBoxA(nullptr, messageText, "Installation Successful", MB_YESNO) == IDYES) {
+    // Quoted, so that a path with blanks cannot start another program.
+    snprintf(startCommand, sizeof startCommand, "\"%s\"", mainExePath);
+    WinExec(startCommand, SW_SHOW);
+  }
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  if (!ResolveDataDirectory(instance, nullptr)) {
+    MessageBoxA(nullptr, kNotInstalledText, "Application Not Installed", MB_OK | MB_ICONWARNING);
+    return 0;
+  }
+  _chdir(dataDirectory);
+
+  HWND progressWindow = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_PROGRESS), nullptr,
+                                           ProgressDialogProc, 0);
+  CloseRunningCopies();
+  ExtractResult result = ExtractPayload(progressWindow, ReportProgress);
+  if (result != kExtractDone) {
+    // The progress window stays on screen behind the message and the rollback.
+    ReportFailureAndRollBack(result);
+    return 0;
+  }
+  DestroyWindow(progressWindow);
+  FinishInstallation();
+  return 0;
+}
