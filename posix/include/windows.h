@@ -1,0 +1,159 @@
+// The subset of the Win32 API that the setup program calls, for POSIX hosts.
+//
+// The program's sources include <windows.h> and call the ANSI functions by
+// their Win32 names. On the host build this header stands in for the real one:
+// the types have the Win32 sizes that matter to the program, and every
+// function is implemented in posix/src over the terminal and the file system.
+#ifndef TIDEWELL_POSIX_WINDOWS_H
+#define TIDEWELL_POSIX_WINDOWS_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#define WINAPI
+#define CALLBACK
+#define APIENTRY
+
+typedef int BOOL;
+typedef unsigned char BYTE;
+typedef uint16_t WORD;
+typedef uint32_t DWORD;
+typedef int32_t LONG;
+typedef uint32_t ULONG;
+typedef unsigned int UINT;
+typedef char CHAR;
+typedef char* LPSTR;
+typedef const char* LPCSTR;
+typedef void* LPVOID;
+typedef const void* LPCVOID;
+typedef BYTE* LPBYTE;
+typedef DWORD* LPDWORD;
+typedef uintptr_t UINT_PTR;
+typedef intptr_t INT_PTR;
+typedef uintptr_t ULONG_PTR;
+typedef intptr_t LONG_PTR;
+typedef uintptr_t WPARAM;
+typedef intptr_t LPARAM;
+typedef intptr_t LRESULT;
+
+#define TRUE 1
+#define FALSE 0
+#define MAX_PATH 260
+
+// Handles are distinct opaque pointer types, as with STRICT on Windows.
+#define TIDEWELL_DECLARE_HANDLE(name) \
+  struct name##__;                    \
+  typedef struct name##__* name
+TIDEWELL_DECLARE_HANDLE(HWND);
+TIDEWELL_DECLARE_HANDLE(HINSTANCE);
+TIDEWELL_DECLARE_HANDLE(HDDEDATA);
+TIDEWELL_DECLARE_HANDLE(HSZ);
+TIDEWELL_DECLARE_HANDLE(HCONV);
+typedef HINSTANCE HMODULE;
+typedef void* HANDLE;
+
+#define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
+
+#define LOWORD(l) ((WORD)(((uintptr_t)(l)) & 0xffff))
+#define HIWORD(l) ((WORD)((((uintptr_t)(l)) >> 16) & 0xffff))
+#define MAKEINTRESOURCEA(i) ((LPSTR)(ULONG_PTR)((WORD)(i)))
+#define MAKEINTRESOURCE MAKEINTRESOURCEA
+
+// Window messages.
+#define WM_QUIT 0x0012
+#define WM_CLOSE 0x0010
+#define WM_INITDIALOG 0x0110
+#define WM_COMMAND 0x0111
+
+// Dialog command ids and results.
+#define IDOK 1
+#define IDCANCEL 2
+#define IDYES 6
+#define IDNO 7
+
+// Message box types.
+#define MB_OK 0x00000000L
+#define MB_YESNO 0x00000004L
+#define MB_ICONWARNING 0x00000030L
+#define MB_ICONEXCLAMATION 0x00000030L
+
+// Show commands.
+#define SW_HIDE 0
+#define SW_SHOW 5
+
+// Window and dialog styles used by the program's templates.
+#define WS_POPUP 0x80000000L
+#define WS_CHILD 0x40000000L
+#define WS_VISIBLE 0x10000000L
+#define WS_CAPTION 0x00C00000L
+#define WS_BORDER 0x00800000L
+#define WS_SYSMENU 0x00080000L
+#define WS_GROUP 0x00020000L
+#define WS_TABSTOP 0x00010000L
+#define DS_MODALFRAME 0x80L
+#define DS_SETFONT 0x40L
+
+// File attributes and drive types.
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010
+#define FILE_ATTRIBUTE_NORMAL 0x00000080
+#define DRIVE_UNKNOWN 0
+#define DRIVE_NO_ROOT_DIR 1
+#define DRIVE_REMOVABLE 2
+#define DRIVE_FIXED 3
+
+typedef struct _FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+} FILETIME;
+
+typedef struct _WIN32_FIND_DATAA {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD dwReserved0;
+  DWORD dwReserved1;
+  CHAR cFileName[MAX_PATH];
+  CHAR cAlternateFileName[14];
+} WIN32_FIND_DATAA, *LPWIN32_FIND_DATAA;
+
+typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
+typedef BOOL(CALLBACK* WNDENUMPROC)(HWND, LPARAM);
+
+// user32: dialogs and windows.
+HWND CreateDialogParamA(HINSTANCE instance, LPCSTR templateName, HWND parent, DLGPROC proc,
+                        LPARAM initParam);
+INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND parent, DLGPROC proc,
+                        LPARAM initParam);
+BOOL EndDialog(HWND dialog, INT_PTR result);
+BOOL DestroyWindow(HWND window);
+BOOL ShowWindow(HWND window, int showCommand);
+BOOL SetDlgItemTextA(HWND dialog, int id, LPCSTR text);
+UINT GetDlgItemTextA(HWND dialog, int id, LPSTR text, int size);
+HWND GetDlgItem(HWND dialog, int id);
+HWND SetFocus(HWND window);
+int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+BOOL EnumWindows(WNDENUMPROC proc, LPARAM data);
+int GetWindowTextA(HWND window, LPSTR text, int size);
+BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+DWORD GetWindowThreadProcessId(HWND window, LPDWORD processId);
+
+// kernel32.
+DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultValue, LPSTR value,
+                               DWORD size, LPCSTR fileName);
+BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR fileName);
+UINT WinExec(LPCSTR commandLine, UINT showCommand);
+void Sleep(DWORD milliseconds);
+HANDLE FindFirstFileA(LPCSTR name, LPWIN32_FIND_DATAA data);
+BOOL FindClose(HANDLE find);
+DWORD GetFullPathNameA(LPCSTR name, DWORD size, LPSTR buffer, LPSTR* filePart);
+UINT GetDriveTypeA(LPCSTR rootPath);
+BOOL DeleteFileA(LPCSTR name);
+BOOL CloseHandle(HANDLE handle);
+
+// The program's entry point, called by the stand-in's main().
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showCommand);
+
+#endif  // TIDEWELL_POSIX_WINDOWS_H

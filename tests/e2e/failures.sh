@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# The ways a run can end without installing: the user gives up, a file
+# cannot be created, the disk is full.
+source "$(dirname "$0")/lib.sh"
+DIR=$SETUP_DRIVE_C/Program\ Files/Tidewell
+
+# Cancel at the dialog.
+run_setup ":cancel"
+expect_eq "exit code" 0 "$STATUS"
+expect_output "Shutting Down"
+expect_output "The application will not be installed at this time.If you decide to install the application later, just launch this program again to complete the installation process."
+expect_no_output "Setup Progress"
+expect_no_output "Closing Running Copies"
+expect_missing "$INI"
+
+# A directory named uninst.exe blocks the second file.
+mkdir -p "$DIR/uninst.exe"
+run_setup "" ""
+expect_eq "exit code" 0 "$STATUS"
+expect_output "Tidewell Installation Failed"
+expect_output "The application was not able to create one of its component files."
+expect_missing "$DIR/tw32.exe"
+expect_no_output "Installation Successful"
+expect_eq "profile entry from the settled directory" 'C:\Program Files\Tidewell' "$(profile_value)"
+
+# A full disk.
+rmdir "$DIR/uninst.exe"
+ln -s /dev/full "$DIR/tw32.exe"
+run_setup "" ""
+expect_eq "exit code" 0 "$STATUS"
+expect_output "The application was unable to finish writing a file to disk."
+expect_missing "$DIR/tw32.exe"
+expect_missing "$DIR/uninst.exe"
+finish

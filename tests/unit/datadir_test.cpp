@@ -1,0 +1,321 @@
+// Path operations, data directory resolution and the directory dialog, over
+// the stand-in with scripted answers and a scratch drive C:.
+#include <gtest/gtest.h>
+#include <limits.h>
+#include <standin.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "datadir/datadir.h"
+#include "tests/unit/support/events.h"
+#include "tests/unit/support/scratch.h"
+#include "tests/unit/support/test_payload.h"
+#include "ui/resource.h"
+
+namespace {
+
+std::string CurrentDirectory() {
+  char cwd[PATH_MAX];
+  return getcwd(cwd, sizeof cwd) ? cwd : "";
+}
+
+std::string Apply(void (*op)(char*, char), const char* text, char ch) {
+  char buffer[64];
+  snprintf(buffer, sizeof buffer, "%s", text);
+  op(buffer, ch);
+  return buffer;
+}
+
+TEST(PathOps, StripTrailingCharRemovesAtMostOne) {
+  struct Case {
+    const char* text;
+    char ch;
+    const char* expected;
+  } cases[] = {
+      {"C:\\a\\", '\\', "C:\\a"}, {"C:\\a\\\\", '\\', "C:\\a\\"}, {"C:/a/", '\\', "C:/a/"},
+      {"C:/a/", '/', "C:/a"},     {"", '\\', ""},                {"\\", '\\', ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Apply(StripTrailingChar, c.text, c.ch), c.expected) << c.text;
+}
+
+TEST(PathOps, NormalizeSeparators) {
+  struct Case {
+    const char* path;
+    const char* expected;
+  } cases[] = {
+      {"C:/a//b\\\\/c", "C:\\a\\b\\c"},
+      {"C:/data//tw/", "C:\\data\\tw\\"},  // A trailing run stays as one backslash.
+      {"C:\\Program Files\\Tidewell", "C:\\Program Files\\Tidewell"},
+      {"\\\\srv\\share\\tw", "\\\\srv\\share\\tw"},  // Network paths keep their two.
+      {"//srv//share/tw", "\\\\srv\\share\\tw"},
+      {"\\/\\srv\\share", "\\\\srv\\share"},
+      {"/root", "\\root"},
+      {"\\", "\\"},
+      {"//", "\\\\"},
+      {"", ""},
+      {"a b/./..//c", "a b\\.\\..\\c"},  // No resolution of "." or "..".
+  };
+  for (const Case& c : cases) {
+    char buffer[64];
+    snprintf(buffer, sizeof buffer, "%s", c.path);
+    NormalizeSeparators(buffer);
+    EXPECT_STREQ(buffer, c.expected) << c.path;
+  }
+}
+
+class DataDirTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    StandinReset();
+    dataDirectory[0] = '\0';
+  }
+  std::string Profile() { return ReadFile(drive.ProfilePath()); }
+  // The text that the dialog showed in its edit field when it opened.
+  std::vector<std::string> DialogProposals() {
+    std::vector<std::string> out;
+    for (const std::string& e : EventsOf("SetDlgItemTextA")) {
+      if (Fields(e)[2] == std::to_string(IDC_DATADIR)) out.push_back(Fields(e)[3]);
+    }
+    return out;
+  }
+  ScratchDrive drive;
+};
+
+TEST_F(DataDirTest, EnsureDirectoryEntersAndCreatesOneLevel) {
+  drive.MakeDirectory("there");
+  EXPECT_EQ(EnsureDirectory("C:\\there", 0), 0);
+  EXPECT_EQ(CurrentDirectory(), drive.Path("there"));
+  EXPECT_EQ(EnsureDirectory("C:\\new", 0), -1);
+  EXPECT_FALSE(std::filesystem::exists(drive.Path("new")));
+  EXPECT_EQ(EnsureDirectory("C:\\new", 1), 0);
+  EXPECT_EQ(CurrentDirectory(), drive.Path("new"));
+  EXPECT_EQ(EnsureDirectory("C:\\no\\parent", 1), -1);
+  EXPECT_EQ(EnsureDirectory("Q:\\unmapped", 1), -1);
+}
+
+TEST_F(DataDirTest, DefaultExistsWithoutProfileEntry) {
+  drive.MakeDirectory("Program Files\\Tidewell");
+  EXPECT_EQ(ResolveDataDirectory(nullptr, nullptr), 1);
+  EXPECT_STREQ(dataDirectory, "C:\\Program Files\\Tidewell");
+  EXPECT_EQ(CurrentDirectory(), drive.Path("Program Files/Tidewell"));
+  EXPECT_EQ(EventsOf("DialogBoxParamA").size(), 0u) << EventDump();
+  EXPECT_EQ(EventsOf("MessageBoxA").size(), 0u) << EventDump();
+  EXPECT_EQ(Profile(), "[Options]\ndataDir=C:\\Program Files\\Tidewell\n");
+}
+
+TEST_F(DataDirTest, ProfileWinsOverTheDefaultAndIsWrittenBackNormalized) {
+  drive.MakeDirectory("Program Files\\Tidewell");
+  drive.MakeDirectory("data\\tw");
+  drive.WriteFile("windows\\tidewell.ini", "[Other]\nkeep=1\n[Options]\ndataDir=C:/data//tw/\n");
+  EXPECT_EQ(ResolveDataDirectory(nullptr, nullptr), 1);
+  EXPECT_STREQ(dataDirectory, "C:\\data\\tw\\");
+  EXPECT_EQ(CurrentDirectory(), drive.Path("data/tw"));
+  EXPECT_EQ(Profile(), "[Other]\nkeep=1\n[Options]\ndataDir=C:\\data\\tw\\\n");
+  EXPECT_EQ(EventsOf("MessageBoxA").size(), 0u) << EventDump();
+}
+
+TEST_F(DataDirTest, HomeDirectoryFallbackProposals) {
+  struct Case {
+    const char* homeDrive;  // nullptr: unset
+    const char* homePath;
+    const char* proposal;
+  } cases[] = {
+      {nullptr, nullptr, "C:\\Tidewell"},
+      {"D:", "\\", "D:\\Tidewell"},
+      {"D:\\", "\\Users\\x", "D:\\Users\\x\\Tidewell"},
+      {"Z:", "D:\\Users\\ann\\", "D:\\Users\\ann\\Tidewell"},
+      {"D:", "\\Users\\ann", "D:\\Users\\ann\\Tidewell"},
+      {"E:/", "/home/", "E:\\home\\Tidewell"},  // Shown after normalization.
+      {"", "", "\\Tidewell"},                     // Set but empty is the empty text.
+  };
+  for (const Case& c : cases) {
+    StandinReset();
+    c.homeDrive ? setenv("HOMEDRIVE", c.homeDrive, 1) : unsetenv("HOMEDRIVE");
+    c.homePath ? setenv("HOMEPATH", c.homePath, 1) : unsetenv("HOMEPATH");
+    StandinQueueAnswer(":cancel");
+    EXPECT_EQ(ResolveDataDirectory(nullptr, nullptr), 0);
+    EXPECT_EQ(DialogProposals(), std::vector<std::string>{c.proposal})
+        << "HOMEDRIVE=" << (c.homeDrive ? c.homeDrive : "(unset)")
+        << " HOMEPATH=" << (c.homePath ? c.homePath : "(unset)");
+  }
+}
+
+TEST_F(DataDirTest, FallbackThatWouldNotFitKeepsTheDefault) {
+  setenv("HOMEDRIVE", "D:", 1);
+  setenv("HOMEPATH", ("\\" + std::string(1020, 'h')).c_str(), 1);
+  StandinQueueAnswer(":cancel");
+  EXPECT_EQ(ResolveDataDirectory(nullptr, nullptr), 0);
+  EXPECT_EQ(DialogProposals(), std::vector<std::string>{"C:\\Program Files\\Tidewell"});
+}
+
+TEST_F(DataDirTest, EmptyProfileValueOpensAnEmptyField) {
+  drive.MakeDirectory("Program Files\\Tidewell");
+  drive.WriteFile("windows\\tidewell.ini", "[Options]\ndataDir=\n");
+  StandinQueueAnswer(":cancel");
+  EXPECT_EQ(ResolveDataDirectory(nullptr, nullptr), 0);
+  EXPECT_EQ(DialogProposals(), std::vector<std::string>{""});
+}
+
+TEST_F(DataDirTest, CancelAtTheFirstDialogShowsOnlyShuttingDown) {
+  StandinQueueAnswer(":cancel");
+  EXPECT_EQ(ResolveDataDirectory(nullptr, nullptr), 0);
+  EXPECT_EQ(MessageBoxCaptions(), std::vector<std::string>{"Shutting Down"});
+  std::vector<std::string> box = Fields(EventsOf("MessageBoxA")[0]);
+  EXPECT_EQ(box[2],
+            "This program cannot operate without a data directory to store its files in. The "
+            "program will exit now. Please determine an appropriate directory name and start the "
+            "program again later.");
+  EXPECT_EQ(box[3], "0x30");
+  EXPECT_EQ(box[4], "0") << "no owner window";
+  EXPECT_EQ(Profile(), "<missing>");
+}
+
+TEST_F(DataDirTest, DialogThatCannotBeShownCountsAsCancel) {
+  StandinFailNextDialog();
+  EXPECT_EQ(ResolveDataDirectory(nullptr, nullptr), 0);
+  EXPECT_EQ(MessageBoxCaptions(), std::vector<std::string>{"Shutting Down"});
+  EXPECT_EQ(Profile(), "<missing>");
+}
+
+TEST_F(DataDirTest, TypedDirectoryIsCreatedEnteredAndRecorded) {
+  StandinQueueAnswer("C:/apps//tidewell");
+  drive.MakeDirectory("apps");
+  EXPECT_EQ(ResolveDataDirectory(nullptr, nullptr), 1);
+  EXPECT_STREQ(dataDirectory, "C:\\apps\\tidewell");
+  EXPECT_EQ(CurrentDirectory(), drive.Path("apps/tidewell"));
+  EXPECT_EQ(Profile(), "[Options]\ndataDir=C:\\apps\\tidewell\n");
+  EXPECT_EQ(EventsOf("MessageBoxA").size(), 0u) << EventDump();
+}
+
+TEST_F(DataDirTest, DirectoryThatCannotBeEnteredAsksAgainWithTheNormalizedText) {
+  drive.MakeDirectory("gone\\soon");
+  // The directory vanishes, parent and all, while the user confirms it.
+  // Typed text, Yes, OK to the failure, keep the text, OK to the failure, Cancel.
+  StandinQueueAnswers({"C:/gone//soon", "y", "", "", "", ":cancel"});
+  StandinOnNextMessageBox([this] { std::filesystem::remove_all(drive.Path("gone")); });
+  EXPECT_EQ(ResolveDataDirectory(nullptr, nullptr), 0);
+  EXPECT_EQ(MessageBoxCaptions(),
+            (std::vector<std::string>{"Write Data to Existing Directory?",
+                                      "Couldn't Access Directory", "Can't Create Directory",
+                                      "Shutting Down"}))
+      << EventDump();
+  std::vector<std::string> proposals = DialogProposals();
+  ASSERT_EQ(proposals.size(), 2u) << EventDump();
+  EXPECT_EQ(proposals[1], "C:\\gone\\soon");
+}
+
+// The dialog on its own: what OK does for each kind of typed name.
+class DataDirDialogTest : public DataDirTest {
+ protected:
+  INT_PTR RunDialog(const char* initial, const std::vector<std::string>& answers) {
+    snprintf(dataDirectory, kDataDirSize, "%s", initial);
+    StandinQueueAnswers(answers);
+    return DialogBoxParamA(nullptr, MAKEINTRESOURCEA(IDD_DATADIR), nullptr, DataDirDialogProc, 0);
+  }
+};
+
+TEST_F(DataDirDialogTest, OkByStatusOfTheTypedName) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> answers;
+    INT_PTR result;
+    std::vector<std::string> captions;
+  } cases[] = {
+      {"new directory, parent exists", {"C:\\fresh"}, 1, {}},
+      {"missing parent", {"C:\\no\\such", ":cancel"}, 0, {"Can't Create Directory"}},
+      {"empty field", {":clear", ":cancel"}, 0, {"Can't Create Directory"}},
+      {"drive only", {"C:", ":cancel"}, 0, {"Can't Create Directory"}},
+      {"star", {"C:\\a*b", ":cancel"}, 0, {"Can't Create Directory"}},
+      {"question mark", {"C:\\a?b", ":cancel"}, 0, {"Can't Create Directory"}},
+      {"unmapped drive root", {"Q:\\", ":cancel"}, 0, {"Can't Create Directory"}},
+      {"existing file", {"C:\\file.txt", "", ":cancel"}, 0, {"Please Enter a Directory Name"}},
+      {"existing directory, Yes", {"C:\\existing", "y"}, 1, {"Write Data to Existing Directory?"}},
+      {"existing directory, No", {"C:\\existing", "n", ":cancel"}, 0,
+       {"Write Data to Existing Directory?"}},
+      {"drive root, Yes", {"C:\\", "yes"}, 1, {"Write Data to Existing Directory?"}},
+      {"keep the proposal", {""}, 1, {}},
+  };
+  for (const Case& c : cases) {
+    StandinReset();
+    drive.MakeDirectory("existing");
+    drive.WriteFile("file.txt", "not a directory");
+    std::filesystem::remove_all(drive.Path("fresh"));
+    std::filesystem::remove_all(drive.Path("proposed"));
+    EXPECT_EQ(RunDialog("C:\\proposed", c.answers), c.result) << c.what << "\n" << EventDump();
+    EXPECT_EQ(MessageBoxCaptions(), c.captions) << c.what;
+  }
+  EXPECT_TRUE(std::filesystem::is_directory(drive.Path("proposed")));
+}
+
+TEST_F(DataDirDialogTest, MessageTextsAndTypes) {
+  drive.WriteFile("file.txt", "x");
+  drive.MakeDirectory("existing");
+  RunDialog("", {"C:\\file.txt", "", "C:\\no\\such", "", "C:\\existing", "n", ":cancel"});
+  std::vector<std::string> boxes = EventsOf("MessageBoxA");
+  ASSERT_EQ(boxes.size(), 3u) << EventDump();
+  EXPECT_EQ(Fields(boxes[0])[2],
+            "That path specifies a file, and not a new or existing directory name. Please enter "
+            "a directory name, such as Tidewell for example.");
+  EXPECT_EQ(Fields(boxes[0])[3], "0x30");
+  EXPECT_EQ(Fields(boxes[1])[2],
+            "That directory does not exist, and the application was not able to create it. Most "
+            "likely the parent directory does not exist or you have entered a path the program "
+            "does not have write access to.");
+  EXPECT_EQ(Fields(boxes[1])[3], "0x30");
+  EXPECT_EQ(Fields(boxes[2])[2],
+            "That directory already exists. The application can use it, but we do not recommend "
+            "using a directory name that is already being used for other purposes. Are you sure "
+            "you want to use this directory?");
+  EXPECT_EQ(Fields(boxes[2])[3], "0x4");
+  for (const std::string& box : boxes) EXPECT_EQ(Fields(box)[4], "0") << "owner of " << box;
+  // The buffer already holds the last typed text, although the user cancelled.
+  EXPECT_STREQ(dataDirectory, "C:\\existing");
+}
+
+TEST_F(DataDirDialogTest, InitialTextAndFocus) {
+  RunDialog("C:\\Program Files\\Tidewell", {":cancel"});
+  EXPECT_EQ(DialogProposals(), std::vector<std::string>{"C:\\Program Files\\Tidewell"});
+  // The edit field holds at most 1023 characters when read back.
+  std::string longText(1500, 'a');
+  RunDialog("", {"C:\\" + longText, ":cancel"});
+  EXPECT_EQ(strlen(dataDirectory), static_cast<size_t>(kDataDirSize - 1));
+}
+
+TEST_F(DataDirDialogTest, ButtonsPressedAgainInsideAMessageBoxAreHarmless) {
+  drive.MakeDirectory("existing");
+  struct Case {
+    const char* what;
+    WPARAM pressedInside;
+    std::vector<std::string> answers;  // typed text, inner answer, outer answer
+    INT_PTR result;
+  } cases[] = {
+      {"OK again, both Yes", IDOK, {"C:\\existing", "y", "y"}, 1},
+      {"Cancel inside, then Yes", IDCANCEL, {"C:\\existing", "y"}, 0},
+      {"OK again answered No, outer Yes", IDOK, {"C:\\existing", "n", "y"}, 1},
+  };
+  for (const Case& c : cases) {
+    StandinReset();
+    WPARAM pressed = c.pressedInside;
+    StandinOnNextMessageBox([pressed] {
+      HWND dialog = StandinDialogWindows().back();
+      DataDirDialogProc(dialog, WM_COMMAND, pressed, 0);
+    });
+    EXPECT_EQ(RunDialog("", c.answers), c.result) << c.what << "\n" << EventDump();
+    EXPECT_STREQ(dataDirectory, "C:\\existing") << c.what;
+    EXPECT_EQ(EventsOf("EndDialog").size(), 1u) << c.what << ": the first end decides\n"
+                                                << EventDump();
+  }
+}
+
+TEST_F(DataDirDialogTest, ProcedureResults) {
+  HWND dialog = reinterpret_cast<HWND>(0x10);
+  EXPECT_EQ(DataDirDialogProc(dialog, WM_COMMAND, 1097 | (0x0300 << 16), 0), FALSE);
+  EXPECT_EQ(DataDirDialogProc(dialog, 0x0200, 0, 0), FALSE);
+  EXPECT_EQ(EventsOf("EndDialog").size(), 0u);
+}
+
+}  // namespace

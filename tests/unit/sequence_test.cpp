@@ -1,0 +1,181 @@
+// The whole setup run, stage by stage, over the stand-in and a scratch drive.
+#include <gtest/gtest.h>
+#include <standin.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "datadir/datadir.h"
+#include "tests/unit/support/events.h"
+#include "tests/unit/support/scratch.h"
+#include "tests/unit/support/test_payload.h"
+#include "ui/resource.h"
+
+namespace {
+
+const char kInstallDir[] = "Program Files\\Tidewell";
+
+class SequenceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    StandinReset();
+    main = MakeContents(78848, 11);
+    uninstaller = MakeContents(38912, 12);
+    SetInstalledPayload(main, uninstaller);
+    drive.MakeDirectory(kInstallDir);
+    StandinRegisterDdeServer("PROGMAN", "PROGMAN", [this](const unsigned char* data, DWORD) {
+      commands.emplace_back(reinterpret_cast<const char*>(data));
+      return true;
+    });
+  }
+  int Run(const std::vector<std::string>& answers) {
+    StandinQueueAnswers(answers);
+    return WinMain(reinterpret_cast<HINSTANCE>(0x400000), nullptr, const_cast<char*>(""), 5);
+  }
+  std::string Installed(const char* name) {
+    return ReadFile(drive.Path(std::string(kInstallDir) + "\\" + name));
+  }
+  HWND ProgressWindow() {
+    std::vector<HWND> dialogs = StandinDialogWindows();
+    return dialogs.empty() ? nullptr : dialogs.front();
+  }
+  ScratchDrive drive;
+  std::string main, uninstaller;
+  std::vector<std::string> commands;
+};
+
+TEST_F(SequenceTest, SuccessfulInstallationInStageOrder) {
+  ASSERT_EQ(Run({"", "n", "n"}), 0);
+  EXPECT_EQ(Installed("tw32.exe"), main);
+  EXPECT_EQ(Installed("uninst.exe"), uninstaller);
+  EXPECT_EQ(ReadFile(drive.ProfilePath()), "[Options]\ndataDir=C:\\Program Files\\Tidewell\n");
+  EXPECT_EQ(commands.size(), 6u);
+  EXPECT_EQ(MessageBoxCaptions(),
+            (std::vector<std::string>{"Closing Running Copies", "Add To Startup Group",
+                                      "Installation Successful"}));
+
+  std::string progress = StandinWindowName(ProgressWindow());
+  int created = FirstEvent("CreateDialogParamA|109|");
+  int warned = FirstEvent("MessageBoxA|Closing Running Copies|");
+  int first = FirstEvent("SetDlgItemTextA|" + progress + "|1002|Percent Complete: 0%");
+  int half = FirstEvent("SetDlgItemTextA|" + progress + "|1002|Percent Complete: 50%");
+  int done = FirstEvent("SetDlgItemTextA|" + progress + "|1002|Percent Complete: 100%");
+  int destroyed = FirstEvent("DestroyWindow|" + progress);
+  int registered = FirstEvent("DdeConnect|");
+  int asked = FirstEvent("MessageBoxA|Add To Startup Group|");
+  int profile = static_cast<int>(StandinEvents().size()) - 1;
+  while (profile >= 0 && StandinEvents()[profile].rfind("WritePrivateProfileStringA|", 0) != 0) {
+    --profile;
+  }
+  int question = FirstEvent("MessageBoxA|Installation Successful|");
+  std::vector<int> order = {created, warned, first, half, done, destroyed,
+                            registered, asked, profile, question};
+  for (size_t i = 0; i < order.size(); ++i) {
+    ASSERT_GE(order[i], 0) << "stage " << i << " missing\n" << EventDump();
+    if (i > 0) {
+      EXPECT_LT(order[i - 1], order[i]) << "stage " << i << "\n" << EventDump();
+    }
+  }
+  EXPECT_EQ(Fields(StandinEvents()[question])[2],
+            "Tidewell has been successfully installed on your system.Would you like to start "
+            "Tidewell now?");
+  EXPECT_EQ(Fields(StandinEvents()[question])[3], "0x4");
+  EXPECT_EQ(EventsOf("WritePrivateProfileStringA").size(), 2u) << "resolution and the end";
+  EXPECT_EQ(EventsOf("WinExec").size(), 0u) << "No starts nothing";
+  EXPECT_FALSE(StandinWindowExists(ProgressWindow()));
+}
+
+TEST_F(SequenceTest, YesStartsTheProductByItsQuotedPath) {
+  ASSERT_EQ(Run({"", "y", "y"}), 0);
+  EXPECT_EQ(commands.size(), 10u);
+  EXPECT_EQ(EventsOf("WinExec"), std::vector<std::string>{
+                                     "WinExec|\"C:\\Program Files\\Tidewell\\tw32.exe\"|5"});
+}
+
+TEST_F(SequenceTest, DriveRootGivesDoubledBackslashes) {
+  drive.WriteFile("windows\\tidewell.ini", "[Options]\ndataDir=C:\\\n");
+  ASSERT_EQ(Run({"", "y", "y"}), 0);
+  EXPECT_EQ(ReadFile(drive.Path("tw32.exe")), main);
+  EXPECT_EQ(EventsOf("WinExec"), std::vector<std::string>{"WinExec|\"C:\\\\tw32.exe\"|5"});
+  ASSERT_EQ(commands.size(), 10u);
+  EXPECT_EQ(commands[5], "[AddItem(\"C:\\\\uninst.exe\",Uninstall,,,,,\"C:\\\")]");
+}
+
+TEST_F(SequenceTest, RefusedDirectoryEndsBeforeAnythingIsShownOrWritten) {
+  drive.WriteFile("windows\\tidewell.ini", "[Options]\ndataDir=Q:\\nowhere\n");
+  ASSERT_EQ(Run({":cancel"}), 0);
+  EXPECT_EQ(MessageBoxCaptions(),
+            (std::vector<std::string>{"Shutting Down", "Application Not Installed"}));
+  EXPECT_EQ(Fields(EventsOf("MessageBoxA")[1])[2],
+            "The application will not be installed at this time.If you decide to install the "
+            "application later, just launch this program again to complete the installation "
+            "process.");
+  EXPECT_EQ(Fields(EventsOf("MessageBoxA")[1])[3], "0x30");
+  EXPECT_EQ(EventsOf("CreateDialogParamA").size(), 0u);
+  EXPECT_EQ(EventsOf("Sleep").size(), 0u);
+  EXPECT_EQ(Installed("tw32.exe"), "<missing>");
+  EXPECT_EQ(commands.size(), 0u);
+}
+
+TEST_F(SequenceTest, EachExtractionFailureExplainsAndRollsBack) {
+  struct Case {
+    const char* what;
+    std::function<void(ScratchDrive&)> prepare;
+    const char* text;
+  } cases[] = {
+      {"cannot create", [](ScratchDrive& d) { d.MakeDirectory("Program Files\\Tidewell\\uninst.exe"); },
+       "The application was not able to create one of its component files. The disk is full, or "
+       "a copy of the application is already running, or you do not have write access to the "
+       "directory in which you are attempting to install the application. Check your available "
+       "disk space and run the setup program again."},
+      {"short write",
+       [](ScratchDrive& d) {
+         ASSERT_EQ(symlink("/dev/full", d.Path("Program Files/Tidewell/uninst.exe").c_str()), 0);
+       },
+       "The application was unable to finish writing a file to disk. Your hard drive is probably "
+       "full. Check your available disk space, make additional space available, and run the "
+       "setup program again."},
+      {"no memory", [](ScratchDrive&) { failExtractBufferAllocation = true; },
+       "Insufficient memory was available for the setup procedure. Close other applications and "
+       "run the setup program again."},
+      {"corrupt chunk", [](ScratchDrive&) { CorruptInstalledChunk(1, 1); },
+       "The setup program is damaged: one of its component files could not be unpacked. Obtain "
+       "a new copy of the setup program and run it again."},
+  };
+  for (const Case& c : cases) {
+    StandinReset();
+    commands.clear();
+    SetInstalledPayload(main, uninstaller);
+    std::filesystem::remove_all(drive.Path(kInstallDir));
+    std::filesystem::remove(drive.ProfilePath());
+    drive.MakeDirectory(kInstallDir);
+    c.prepare(drive);
+    bool progressShownDuringFailure = false;
+    StandinQueueAnswer("");  // the running-copies warning
+    // The second box is the failure: the progress window must still be there.
+    StandinOnNextMessageBox([this, &progressShownDuringFailure] {
+      StandinOnNextMessageBox([this, &progressShownDuringFailure] {
+        progressShownDuringFailure = StandinWindowExists(ProgressWindow());
+      });
+    });
+    int result = Run({""});
+    failExtractBufferAllocation = false;
+    EXPECT_EQ(result, 0) << c.what;
+    std::vector<std::string> boxes = EventsOf("MessageBoxA");
+    ASSERT_EQ(boxes.size(), 2u) << c.what << "\n" << EventDump();
+    EXPECT_EQ(Fields(boxes[1])[1], "Tidewell Installation Failed") << c.what;
+    EXPECT_EQ(Fields(boxes[1])[2], c.text) << c.what;
+    EXPECT_EQ(Fields(boxes[1])[3], "0x30") << c.what;
+    EXPECT_TRUE(progressShownDuringFailure) << c.what;
+    EXPECT_TRUE(StandinWindowExists(ProgressWindow())) << c.what << ": never destroyed";
+    EXPECT_EQ(Installed("tw32.exe"), "<missing>") << c.what << ": rolled back";
+    EXPECT_EQ(commands.size(), 0u) << c.what;
+    EXPECT_EQ(EventsOf("WritePrivateProfileStringA").size(), 1u) << c.what;
+    EXPECT_EQ(EventsOf("WinExec").size(), 0u) << c.what;
+  }
+}
+
+}  // namespace
