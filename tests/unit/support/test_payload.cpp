@@ -72,16 +72,6 @@ void CorruptInstalledChunk(int file, int chunk) {
   bytes[target.compressedLength / 2] ^= 0x5A;
 }
 
-bool failExtractBufferAllocation = false;
-
-extern "C" void* __real_malloc(size_t size);
-extern "C" void* __wrap_malloc(size_t size) {
-  if (failExtractBufferAllocation && size == static_cast<size_t>(kExtractBufferSize)) {
-    return nullptr;
-  }
-  return __real_malloc(size);
-}
-
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return "<missing>";
