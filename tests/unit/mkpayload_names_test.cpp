@@ -1,0 +1,72 @@
+// mkpayload's name rules, called directly: what Windows can create as a bare
+// file name in the current directory.
+#include "mkpayload.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(MkpayloadParseInput, SplitsAtTheFirstEqualsSignOrTakesTheLastComponent) {
+  const char* cases[][3] = {
+      {"dist/tw32.exe", "tw32.exe", "dist/tw32.exe"},
+      {"plain", "plain", "plain"},
+      {"tw32.exe=build/app", "tw32.exe", "build/app"},
+      {"a=b=c", "a", "b=c"},
+      {"dir/", "", "dir/"},
+  };
+  for (const auto& c : cases) {
+    mkpayload::Input input = mkpayload::ParseInput(c[0]);
+    EXPECT_EQ(input.name + "|" + input.path, std::string(c[1]) + "|" + c[2]) << "arg " << c[0];
+  }
+}
+
+TEST(MkpayloadNameProblem, AcceptsOrRejectsWithTheReason) {
+  struct Case {
+    std::string name;
+    const char* reason;  // "" when the name is accepted, else a word of the reason
+  };
+  const Case cases[] = {
+      {"tw32.exe", ""},
+      {".hidden", ""},
+      {"CONSOLE.txt", ""},
+      {"com10", ""},
+      {"LPT0.dat", ""},
+      {"my file.txt", ""},
+      {"caf\xc3\xa9", ""},
+      {std::string(255, 'x'), ""},
+      {"", "empty"},
+      {"dir/file", "'/'"},
+      {"dir\\file", "'\\'"},
+      {"C:file", "':'"},
+      {"tab\there", "control"},
+      {std::string("nul\0byte", 8), "control"},
+      {"del\x7f", "control"},
+      {".", "\".\""},
+      {"..", "\"..\""},
+      {"a..b", "\"..\""},
+      {"CON", "reserved"},
+      {"con.txt", "reserved"},
+      {"Prn.log.old", "reserved"},
+      {"aux", "reserved"},
+      {"NUL.exe", "reserved"},
+      {"com1", "reserved"},
+      {"COM9.bin", "reserved"},
+      {"lpt1", "reserved"},
+      {"LPT9.x", "reserved"},
+      {"con .txt", "reserved"},
+      {"trailing.", "dot or a space"},
+      {"trailing ", "dot or a space"},
+      {"star*", "'*'"},
+      {"what?", "'?'"},
+      {"quote\"", "'\"'"},
+      {std::string(256, 'x'), "255"},
+  };
+  for (const Case& c : cases) {
+    std::string problem = mkpayload::NameProblem(c.name);
+    bool ok = *c.reason == '\0' ? problem.empty() : problem.find(c.reason) != std::string::npos;
+    EXPECT_TRUE(ok) << "name \"" << c.name << "\" gave \"" << problem << "\", expected \""
+                    << c.reason << "\"";
+  }
+}
+
+}  // namespace
