@@ -51,4 +51,4 @@ target_compile_definitions(mkpayload_tests PRIVATE
   MKPAYLOAD_CHECK_UNINST="${mkpayload_check_uninst}"
   MKPAYLOAD_CHECK_EMPTY="${mkpayload_check_empty}")
 add_dependencies(mkpayload_tests mkpayload)
-gtest_discover_tests(mkpayload_tests)
+gtest_discover_tests(mkpayload_tests DISCOVERY_TIMEOUT 30 PROPERTIES LABELS unit)

@@ -54,6 +54,9 @@ TEST_F(PathsTest, ChdirAndMkdirGoThroughTheMapping) {
   EXPECT_EQ(_mkdir("D:\\new"), -1);
   EXPECT_EQ(_mkdir("D:\\no\\such"), -1);
   EXPECT_EQ(_mkdir("Q:\\new"), -1);
+  for (const char* name : {"D:\\a*b", "D:\\a?b", "D:\\a|b", "D:\\a\"b"}) {
+    EXPECT_EQ(_mkdir(name), -1) << name;  // names Windows does not allow
+  }
   EXPECT_EQ(_chdir("D:/new"), 0);
   char cwd[PATH_MAX];
   ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);

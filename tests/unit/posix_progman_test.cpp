@@ -18,16 +18,22 @@ class ProgmanTest : public StandinTest {
 };
 
 TEST_F(ProgmanTest, AddItemWritesADesktopEntry) {
+  std::string c = scratch_ + "/c";
+  Dir("c/Program Files/Tw");
+  WriteFile(c + "/Program Files/Tw/tw32.exe", "program");
+  chmod((c + "/Program Files/Tw/tw32.exe").c_str(), 0640);
   ASSERT_TRUE(StandinProgramManagerExecute("[CreateGroup(Tidewell)]"));
   ASSERT_TRUE(StandinProgramManagerExecute(
       "[AddItem(\"C:\\Program Files\\Tw\\tw32.exe\",Tidewell,,,,,\"C:\\Program Files\\Tw\")]"));
-  std::string c = scratch_ + "/c";
   EXPECT_EQ(ReadFile(apps_ + "Tidewell-Tidewell.desktop"),
             "[Desktop Entry]\nType=Application\nVersion=1.0\nName=Tidewell\n"
             "Exec=\"" +
                 c + "/Program Files/Tw/tw32.exe\"\nPath=" + c +
                 "/Program Files/Tw\n"
                 "Terminal=false\nCategories=Utility;\n");
+  struct stat info;
+  ASSERT_EQ(stat((c + "/Program Files/Tw/tw32.exe").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0750u);  // runnable, as any program file is on Windows
 }
 
 TEST_F(ProgmanTest, ExecQuotingAndFileNames) {
@@ -40,8 +46,10 @@ TEST_F(ProgmanTest, ExecQuotingAndFileNames) {
       {"C:\\tw.exe", "Tidewell", "G_1-Tidewell.desktop", "Exec=" + scratch_ + "/c/tw.exe"},
       {"C:\\a$b\\x.exe", "A/B", "G_1-A_B.desktop", "Exec=\"" + scratch_ + "/c/a\\\\$b/x.exe\""},
       {"C:\\50%\\x.exe", "P", "G_1-P.desktop", "Exec=" + scratch_ + "/c/50%%/x.exe"},
+      {"rel\\x.exe", "R", "G_1-R.desktop", "Exec=" + scratch_ + "/rel/x.exe"},
       {"C:\\a`b.exe", "Q", "G_1-Q.desktop", "Exec=\"" + scratch_ + "/c/a\\\\`b.exe\""},
   };
+  ASSERT_EQ(chdir(scratch_.c_str()), 0);
   ASSERT_TRUE(StandinProgramManagerExecute("[CreateGroup(G 1)]"));
   for (const Case& c : cases) {
     std::string command = std::string("[AddItem(") + c.target + "," + c.item + ")]";

@@ -77,7 +77,7 @@ TEST(TerminalTest, AnswersFromStandardInputAndDrawsOnStandardOutput) {
     setenv("STANDIN_TERMINAL_DIR", dir.c_str(), 1);
     std::ofstream(dir + "/in.txt") << "anything\nYes\nD:\\typed\n";
     std::ofstream(dir + "/run.sh") << "#!/bin/sh\necho \"$1\" > \"$(pwd)/started.txt\"\n";
-    chmod((dir + "/run.sh").c_str(), 0755);
+    chmod((dir + "/run.sh").c_str(), 0644);  // WinExec makes it runnable
   }
   setenv("SETUP_DRIVE_D", dir.c_str(), 1);
   setenv("SETUP_SLEEP_SCALE", "0", 1);

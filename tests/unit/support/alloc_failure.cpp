@@ -1,5 +1,6 @@
-// Makes the extraction buffer's allocation fail on request. Linked with
-// -Wl,--wrap=malloc, so only the program's own calls to malloc come here.
+// Makes the extraction buffer's allocation fail on request. The test program
+// is linked with -Wl,--wrap=malloc; while the flag is set, a request of
+// exactly kExtractBufferSize bytes fails and every other one goes through.
 #include <stddef.h>
 
 #include "tests/unit/support/test_payload.h"

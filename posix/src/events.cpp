@@ -1,0 +1,78 @@
+// The mode switch and the event log, with the small text helpers that the
+// other parts share.
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+#include "internal.h"
+
+namespace standin {
+namespace {
+
+bool gScripted = false;
+
+std::vector<std::string>& Events() {
+  static std::vector<std::string> events;
+  return events;
+}
+
+}  // namespace
+
+bool Scripted() {
+  return gScripted;
+}
+void SetScripted(bool scripted) {
+  gScripted = scripted;
+}
+
+void LogEvent(const std::string& event) {
+  Events().push_back(event);
+}
+
+size_t ReserveEvent() {
+  Events().emplace_back();
+  return Events().size() - 1;
+}
+
+void FillEvent(size_t index, const std::string& event) {
+  // A reset in between may have emptied the log; the slot is then gone.
+  if (index < Events().size()) Events()[index] = event;
+}
+
+void ClearEvents() {
+  Events().clear();
+}
+
+std::string HexText(unsigned long value) {
+  char text[24];
+  snprintf(text, sizeof text, "0x%lx", value);
+  return text;
+}
+
+std::string Text(const char* text) {
+  return text != nullptr ? text : "";
+}
+
+std::string ToLower(std::string text) {
+  for (char& c : text) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+bool EqualNoCase(const std::string& a, const std::string& b) {
+  return ToLower(a) == ToLower(b);
+}
+
+size_t CopyCut(const std::string& text, char* buffer, size_t size) {
+  if (buffer == nullptr || size == 0) return 0;
+  size_t n = text.size() < size - 1 ? text.size() : size - 1;
+  // memmove: the text may have been read out of the very same buffer.
+  memmove(buffer, text.data(), n);
+  buffer[n] = '\0';
+  return n;
+}
+
+}  // namespace standin
+
+const std::vector<std::string>& StandinEvents() {
+  return standin::Events();
+}

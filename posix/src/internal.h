@@ -1,0 +1,123 @@
+// Shared state and helpers of the POSIX stand-in. Everything runs on the one
+// thread of the program, so nothing here is locked.
+#ifndef TIDEWELL_POSIX_SRC_INTERNAL_H
+#define TIDEWELL_POSIX_SRC_INTERNAL_H
+
+#include <windows.h>
+#include <ddeml.h>
+#include <standin.h>
+
+#include <string>
+#include <vector>
+
+namespace standin {
+
+// ---- events.cpp: mode, event log, small text helpers ----
+
+// True after StandinReset(): answers come from the queue and nothing is drawn.
+bool Scripted();
+void SetScripted(bool scripted);
+void LogEvent(const std::string& event);
+// Reserves the next log slot for a call whose result is known only later, so
+// the log keeps the order in which calls began. Returns the slot's index.
+size_t ReserveEvent();
+void FillEvent(size_t index, const std::string& event);
+void ClearEvents();
+
+std::string HexText(unsigned long value);
+std::string Text(const char* text);  // "" for null
+bool EqualNoCase(const std::string& a, const std::string& b);
+std::string ToLower(std::string text);
+// Copies `text` cut to size-1 characters and terminates it; returns the
+// number of characters copied. Nothing is written when size is 0.
+size_t CopyCut(const std::string& text, char* buffer, size_t size);
+
+// ---- terminal.cpp: answers and output ----
+
+// Reads one answer line (without its line ending). False at end of input.
+bool ReadAnswer(std::string* line);
+// Writes lines to standard output and flushes, unless scripted.
+void PrintLine(const std::string& line);
+void QueueAnswer(const std::string& line);
+void SetMessageBoxHook(std::function<void()> hook);
+void ClearAnswers();
+
+// ---- paths.cpp ----
+
+bool IsSeparator(char c);
+// Maps a Windows path to a POSIX path; false for an unmapped drive.
+bool MapPath(const char* windowsPath, std::string* posixPath);
+// Whether a name holds a character that Windows does not allow in file names
+// (wildcards, quotes, redirections); such names cannot be made or entered.
+bool HasForbiddenCharacter(const char* windowsPath);
+// The user's home directory: $HOME, else the password database.
+std::string HomeDirectory();
+// $XDG_CONFIG_HOME or ~/.config, and $XDG_DATA_HOME or ~/.local/share.
+std::string ConfigHome();
+std::string DataHome();
+// Creates a directory and its missing parents.
+bool MakeDirectories(const std::string& path);
+// Replaces `path` with `content` by writing a temporary file in the same
+// directory and renaming it over the original. Keeps the old file's mode.
+bool WriteFileAtomically(const std::string& path, const std::string& content);
+
+// ---- process.cpp ----
+
+// Windows has no execute permission: any program file can be started. So a
+// regular file that is about to be started, or that a menu entry names, gets
+// execute bits wherever it has read bits.
+void MakeRunnable(const std::string& path);
+
+// ---- windows.cpp: the window table ----
+
+struct Control {
+  int id;
+  std::string className;
+  uint32_t style;
+  std::string text;
+  HWND handle;
+};
+
+struct Window {
+  HWND handle = nullptr;
+  int number = 0;  // the "#n" in the window's name
+  bool exists = true;
+  std::string title;
+  DWORD processId = 0;
+  // Dialog windows made from a template.
+  bool isDialog = false;
+  int resourceId = 0;
+  uint32_t style = 0;
+  DLGPROC proc = nullptr;
+  std::vector<Control> controls;
+  bool visible = false;
+  bool shownOnTerminal = false;
+  bool modal = false;
+  bool ended = false;
+  INT_PTR endResult = 0;
+  std::vector<StandinPostedMessage> posted;
+};
+
+// Makes a top-level window. Entries are never moved or freed before the next
+// reset, so a Window* stays valid across re-entrant calls into the proc.
+Window* NewWindow(const std::string& title, DWORD processId);
+// The window for a handle, or null when it is unknown or destroyed.
+Window* LookupWindow(HWND handle);
+// A new handle for a dialog control.
+HWND NewControlHandle(Window* dialog, size_t controlIndex);
+// The control with this handle, or null.
+Control* FindControlByHandle(HWND handle);
+std::string WindowNameOf(HWND handle);  // "0" for null, "?" when unknown
+DWORD CurrentProcessId();
+void ResetWindows();
+
+// ---- dialogs.cpp, dde.cpp, progman.cpp ----
+
+void ResetDialogs();
+
+void ResetDde();
+void ResetProgramManager();
+
+}  // namespace standin
+
+#endif  // TIDEWELL_POSIX_SRC_INTERNAL_H

@@ -1,0 +1,12 @@
+// The reset that puts the stand-in into scripted mode for a test.
+#include "internal.h"
+
+void StandinReset() {
+  standin::SetScripted(true);
+  standin::ClearAnswers();
+  standin::ClearEvents();
+  standin::ResetDialogs();
+  standin::ResetWindows();
+  standin::ResetDde();
+  standin::ResetProgramManager();
+}
