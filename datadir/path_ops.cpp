@@ -5,7 +5,9 @@
 #include "datadir/datadir.h"
 
 namespace {
-bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+bool IsSeparator(char c) {
+  return c == '/' || c == '\\';
+}
 }  // namespace
 
 void StripTrailingChar(char* text, char ch) {

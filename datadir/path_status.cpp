@@ -9,9 +9,13 @@ namespace {
 // Room for a full path as the runtime library forms it.
 const int kFullPathSize = MAX_PATH;
 
-bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+bool IsSeparator(char c) {
+  return c == '/' || c == '\\';
+}
 
-bool HasDriveDesignator(const char* name) { return name[0] != '\0' && name[1] == ':'; }
+bool HasDriveDesignator(const char* name) {
+  return name[0] != '\0' && name[1] == ':';
+}
 
 // True when the name, after an optional drive designator, is empty or one
 // separator: the root of a drive or of the current drive.

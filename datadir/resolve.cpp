@@ -59,8 +59,8 @@ void ProposeHomeDirectory(const char* homePath, const char* homeDrive) {
 // Runs the dialog once: true when the user accepted a path. A dialog that
 // cannot be shown counts as a cancel.
 bool AskForDirectory(HINSTANCE instance) {
-  INT_PTR result = DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_DATADIR), messageOwner,
-                                   DataDirDialogProc, 0);
+  INT_PTR result =
+      DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_DATADIR), messageOwner, DataDirDialogProc, 0);
   return result != 0 && result != -1;
 }
 
@@ -75,8 +75,8 @@ int ResolveDataDirectory(HINSTANCE instance, HWND owner) {
   if (EnsureDirectory(dataDirectory, 0) != 0) ProposeHomeDirectory(homePath, homeDrive);
 
   // A recorded directory wins over both computed ones.
-  GetPrivateProfileStringA(kProfileSection, kProfileKey, dataDirectory, dataDirectory,
-                           kDataDirSize, SetupConfig.profileName);
+  GetPrivateProfileStringA(kProfileSection, kProfileKey, dataDirectory, dataDirectory, kDataDirSize,
+                           SetupConfig.profileName);
 
   NormalizeSeparators(dataDirectory);
   if (EnsureDirectory(dataDirectory, 0) != 0) {
@@ -92,7 +92,6 @@ int ResolveDataDirectory(HINSTANCE instance, HWND owner) {
     }
   }
 
-  WritePrivateProfileStringA(kProfileSection, kProfileKey, dataDirectory,
-                             SetupConfig.profileName);
+  WritePrivateProfileStringA(kProfileSection, kProfileKey, dataDirectory, SetupConfig.profileName);
   return 1;
 }

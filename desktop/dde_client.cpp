@@ -16,7 +16,9 @@ void DdeStart() {
   DdeInitializeA(&ddeInstance, DdeCallback, CBF_FAIL_EXECUTES, 0);
 }
 
-void DdeStop() { DdeUninitialize(ddeInstance); }
+void DdeStop() {
+  DdeUninitialize(ddeInstance);
+}
 
 HDDEDATA ProgmanExecute(const char* command) {
   HSZ service = DdeCreateStringHandleA(ddeInstance, kProgman, 0);

@@ -6,7 +6,9 @@
 namespace {
 
 // Whether snprintf's result says the whole command fitted.
-bool Fits(int length) { return length >= 0 && length < kCommandSize; }
+bool Fits(int length) {
+  return length >= 0 && length < kCommandSize;
+}
 
 }  // namespace
 

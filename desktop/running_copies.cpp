@@ -15,7 +15,9 @@ namespace {
 const int kWarningSize = 1024;
 const DWORD kPauseMs = 4000;
 
-char ToLowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char ToLowerAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool EqualsIgnoringCase(const char* a, const char* b) {
   while (*a != '\0' && ToLowerAscii(*a) == ToLowerAscii(*b)) {

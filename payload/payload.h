@@ -15,11 +15,11 @@
 #include <windows.h>
 
 enum ExtractResult {
-  kExtractCannotCreate = 1,  // a payload file cannot be opened for writing
-  kExtractShortWrite = 2,    // a write or the final close stored less than asked
-  kExtractNoMemory = 3,      // the extraction buffer cannot be allocated
-  kExtractDone = 4,          // every payload file was written completely
-  kExtractCorruptPayload = 5 // a chunk did not decompress to a valid piece
+  kExtractCannotCreate = 1,   // a payload file cannot be opened for writing
+  kExtractShortWrite = 2,     // a write or the final close stored less than asked
+  kExtractNoMemory = 3,       // the extraction buffer cannot be allocated
+  kExtractDone = 4,           // every payload file was written completely
+  kExtractCorruptPayload = 5  // a chunk did not decompress to a valid piece
 };
 
 // Progress callback: owner is passed through unchanged; name is the payload

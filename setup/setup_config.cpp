@@ -28,10 +28,10 @@ static_assert(sizeof(kAppName) > 1, "the application name is the window-title pr
 }  // namespace
 
 extern const SetupConfigRecord SetupConfig = {
-    kGroupName,     // groupName
-    kAppName,       // appName
-    kProfileName,   // profileName
-    1,              // offerStartup
-    kStartupPrompt, // startupPrompt
-    kMainExeName,   // mainExeName
+    kGroupName,      // groupName
+    kAppName,        // appName
+    kProfileName,    // profileName
+    1,               // offerStartup
+    kStartupPrompt,  // startupPrompt
+    kMainExeName,    // mainExeName
 };

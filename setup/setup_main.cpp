@@ -87,8 +87,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   }
   _chdir(dataDirectory);
 
-  HWND progressWindow = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_PROGRESS), nullptr,
-                                           ProgressDialogProc, 0);
+  HWND progressWindow =
+      CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_PROGRESS), nullptr, ProgressDialogProc, 0);
   CloseRunningCopies();
   ExtractResult result = ExtractPayload(progressWindow, ReportProgress);
   if (result != kExtractDone) {

@@ -20,8 +20,7 @@
 #define DMLERR_NO_ERROR 0
 
 typedef HDDEDATA(CALLBACK* PFNCALLBACK)(UINT type, UINT format, HCONV conversation, HSZ hsz1,
-                                        HSZ hsz2, HDDEDATA data, ULONG_PTR data1,
-                                        ULONG_PTR data2);
+                                        HSZ hsz2, HDDEDATA data, ULONG_PTR data1, ULONG_PTR data2);
 
 typedef struct tagCONVCONTEXT CONVCONTEXT, *PCONVCONTEXT;
 

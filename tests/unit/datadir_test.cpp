@@ -36,10 +36,15 @@ TEST(PathOps, StripTrailingCharRemovesAtMostOne) {
     char ch;
     const char* expected;
   } cases[] = {
-      {"C:\\a\\", '\\', "C:\\a"}, {"C:\\a\\\\", '\\', "C:\\a\\"}, {"C:/a/", '\\', "C:/a/"},
-      {"C:/a/", '/', "C:/a"},     {"", '\\', ""},                {"\\", '\\', ""},
+      {"C:\\a\\", '\\', "C:\\a"},
+      {"C:\\a\\\\", '\\', "C:\\a\\"},
+      {"C:/a/", '\\', "C:/a/"},
+      {"C:/a/", '/', "C:/a"},
+      {"", '\\', ""},
+      {"\\", '\\', ""},
   };
-  for (const Case& c : cases) EXPECT_EQ(Apply(StripTrailingChar, c.text, c.ch), c.expected) << c.text;
+  for (const Case& c : cases)
+    EXPECT_EQ(Apply(StripTrailingChar, c.text, c.ch), c.expected) << c.text;
 }
 
 TEST(PathOps, NormalizeSeparators) {
@@ -130,7 +135,7 @@ TEST_F(DataDirTest, HomeDirectoryFallbackProposals) {
       {"Z:", "D:\\Users\\ann\\", "D:\\Users\\ann\\Tidewell"},
       {"D:", "\\Users\\ann", "D:\\Users\\ann\\Tidewell"},
       {"E:/", "/home/", "E:\\home\\Tidewell"},  // Shown after normalization.
-      {"", "", "\\Tidewell"},                     // Set but empty is the empty text.
+      {"", "", "\\Tidewell"},                   // Set but empty is the empty text.
   };
   for (const Case& c : cases) {
     StandinReset();
@@ -198,10 +203,10 @@ TEST_F(DataDirTest, DirectoryThatCannotBeEnteredAsksAgainWithTheNormalizedText) 
   StandinQueueAnswers({"C:/gone//soon", "y", "", "", "", ":cancel"});
   StandinOnNextMessageBox([this] { std::filesystem::remove_all(drive.Path("gone")); });
   EXPECT_EQ(ResolveDataDirectory(nullptr, nullptr), 0);
-  EXPECT_EQ(MessageBoxCaptions(),
-            (std::vector<std::string>{"Write Data to Existing Directory?",
-                                      "Couldn't Access Directory", "Can't Create Directory",
-                                      "Shutting Down"}))
+  EXPECT_EQ(
+      MessageBoxCaptions(),
+      (std::vector<std::string>{"Write Data to Existing Directory?", "Couldn't Access Directory",
+                                "Can't Create Directory", "Shutting Down"}))
       << EventDump();
   std::vector<std::string> proposals = DialogProposals();
   ASSERT_EQ(proposals.size(), 2u) << EventDump();
@@ -234,7 +239,9 @@ TEST_F(DataDirDialogTest, OkByStatusOfTheTypedName) {
       {"unmapped drive root", {"Q:\\", ":cancel"}, 0, {"Can't Create Directory"}},
       {"existing file", {"C:\\file.txt", "", ":cancel"}, 0, {"Please Enter a Directory Name"}},
       {"existing directory, Yes", {"C:\\existing", "y"}, 1, {"Write Data to Existing Directory?"}},
-      {"existing directory, No", {"C:\\existing", "n", ":cancel"}, 0,
+      {"existing directory, No",
+       {"C:\\existing", "n", ":cancel"},
+       0,
        {"Write Data to Existing Directory?"}},
       {"drive root, Yes", {"C:\\", "yes"}, 1, {"Write Data to Existing Directory?"}},
       {"keep the proposal", {""}, 1, {}},

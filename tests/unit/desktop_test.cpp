@@ -47,9 +47,8 @@ TEST(ProgmanCommands, TheTenTextsForThisBuild) {
 
 TEST(ProgmanCommands, GroupAndApplicationNamesLandInTheirOwnPlaces) {
   static ProgmanCommand main[kMainGroupCommandCount], startup[kStartupGroupCommandCount];
-  ASSERT_EQ(MainGroupCommands("Grp", "App", "D:\\p q\\a.exe", "D:\\p q\\uninst.exe", "D:\\p q",
-                              main),
-            1);
+  ASSERT_EQ(
+      MainGroupCommands("Grp", "App", "D:\\p q\\a.exe", "D:\\p q\\uninst.exe", "D:\\p q", main), 1);
   ASSERT_EQ(StartupGroupCommands("Grp", "D:\\p q\\a.exe", "D:\\p q", startup), 1);
   EXPECT_EQ(Texts(main, kMainGroupCommandCount),
             (std::vector<std::string>{
@@ -118,8 +117,8 @@ TEST_F(RegistrationTest, AnswerDecidesTheStartupCommands) {
     EXPECT_EQ(Fields(boxes[0])[3], "0x4");
     EXPECT_EQ(Fields(boxes[0])[4], "0");
     // The question comes after the six main-group commands.
-    EXPECT_GT(FirstEvent("MessageBoxA|"), FirstEvent("DdeExecute|PROGMAN|PROGMAN|[AddItem(\"" +
-                                                     std::string(kUninstaller)));
+    EXPECT_GT(FirstEvent("MessageBoxA|"),
+              FirstEvent("DdeExecute|PROGMAN|PROGMAN|[AddItem(\"" + std::string(kUninstaller)));
   }
 }
 
@@ -165,8 +164,8 @@ TEST_F(RegistrationTest, CallbackAcceptsOnlyTheExactGroupName) {
     HSZ topic = DdeCreateStringHandleA(ddeInstance, c.topic, 0);
     HSZ service = DdeCreateStringHandleA(ddeInstance, c.service, 0);
     HDDEDATA result = DdeCallback(c.type, 0, nullptr, topic, service, nullptr, 0, 0);
-    EXPECT_EQ(result != nullptr, c.accepted) << std::hex << c.type << " " << c.service << "/"
-                                             << c.topic;
+    EXPECT_EQ(result != nullptr, c.accepted)
+        << std::hex << c.type << " " << c.service << "/" << c.topic;
     if (c.accepted) {
       EXPECT_EQ(reinterpret_cast<INT_PTR>(result), TRUE);
     }
@@ -181,17 +180,14 @@ TEST(RunningCopies, TitlePrefixTest) {
     std::string title;
     bool matches;
   } cases[] = {
-      {"Tidewell", true},
-      {"Tidewell - Options", true},
-      {"Tidewellness", true},
-      {"tidewell", false},
-      {"TIDEWELL", false},
-      {"About Tidewell", false},
-      {"Tide", false},
-      {"", false},
+      {"Tidewell", true},        {"Tidewell - Options", true},
+      {"Tidewellness", true},    {"tidewell", false},
+      {"TIDEWELL", false},       {"About Tidewell", false},
+      {"Tide", false},           {"", false},
       {"Setup Progress", false},
   };
-  for (const Case& c : cases) EXPECT_EQ(TitleMarksRunningCopy(c.title.c_str(), "Tidewell"), c.matches) << c.title;
+  for (const Case& c : cases)
+    EXPECT_EQ(TitleMarksRunningCopy(c.title.c_str(), "Tidewell"), c.matches) << c.title;
 }
 
 class CloseCopiesTest : public ::testing::Test {
@@ -227,7 +223,8 @@ TEST_F(CloseCopiesTest, OnlyTheProductsOwnWindowsAreToldToQuit) {
       {"Tidewell", "tw32.exe.bak", 0},
   };
   std::vector<HWND> windows;
-  for (const Case& c : cases) windows.push_back(StandinCreateTopLevelWindow(c.title.c_str(), c.exe));
+  for (const Case& c : cases)
+    windows.push_back(StandinCreateTopLevelWindow(c.title.c_str(), c.exe));
   StandinQueueAnswer("");
   CloseRunningCopies();
   for (size_t i = 0; i < windows.size(); ++i) {

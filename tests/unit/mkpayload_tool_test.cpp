@@ -20,14 +20,19 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A scratch directory per test, emptied first.
-fs::path ScratchDir() {
-  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  fs::path dir = fs::path(::testing::TempDir()) / ("mkpayload_" + std::string(info->name()));
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  return dir;
-}
+// A scratch directory per test, emptied first and removed unless the test failed.
+struct Scratch {
+  fs::path dir;
+  Scratch() {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir = fs::path(::testing::TempDir()) / ("mkpayload_" + std::string(info->name()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+  }
+  ~Scratch() {
+    if (!::testing::Test::HasFailure()) fs::remove_all(dir);
+  }
+};
 
 std::string ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -130,7 +135,8 @@ std::vector<ParsedFile> ParseTable(const std::string& source) {
 }
 
 TEST(MkpayloadTool, RoundTripsEveryFileThroughTheTable) {
-  fs::path dir = ScratchDir();
+  Scratch scratch;
+  fs::path dir = scratch.dir;
   struct Case {
     const char* name;
     std::size_t size;
@@ -191,7 +197,8 @@ TEST(MkpayloadTool, RoundTripsEveryFileThroughTheTable) {
 }
 
 TEST(MkpayloadTool, IsDeterministicWhateverTheJobCount) {
-  fs::path dir = ScratchDir();
+  Scratch scratch;
+  fs::path dir = scratch.dir;
   WriteFile(dir / "tw32.exe", MakeData(650000, 7));
   WriteFile(dir / "uninst.exe", MakeData(90001, 8));
   WriteFile(dir / "data.bin", MakeData(123456, 9));
@@ -212,7 +219,8 @@ TEST(MkpayloadTool, IsDeterministicWhateverTheJobCount) {
 // The assembler source must assemble and carry the blob, even from a path
 // with quotes, backslashes and spaces.
 TEST(MkpayloadTool, AsmSourceEmbedsTheBlobByAbsolutePath) {
-  fs::path dir = ScratchDir() / "odd \"dir\\ name";
+  Scratch scratch;
+  fs::path dir = scratch.dir / "odd \"dir\\ name";
   fs::create_directories(dir);
   WriteFile(dir / "tw32.exe", MakeData(40000, 1));
   WriteFile(dir / "uninst.exe", MakeData(100, 2));
@@ -233,7 +241,8 @@ TEST(MkpayloadTool, AsmSourceEmbedsTheBlobByAbsolutePath) {
 
 // Compiles generated tables with a small main that prints their content.
 TEST(MkpayloadTool, EmittedTablesCompileWithoutWarnings) {
-  fs::path dir = ScratchDir();
+  Scratch scratch;
+  fs::path dir = scratch.dir;
   const std::pair<std::vector<mkpayload::FileLayout>, const char*> cases[] = {
       {{}, "0|"},
       {{{"main.exe", 0, {}}, {"q\"b\\s?\?/n\nx\xe9", 0, {}}, {"two.bin", 2, {{0, 3}, {3, 5}}}},
@@ -270,14 +279,15 @@ int main() {
 }
 
 TEST(MkpayloadTool, HelpExitsZero) {
-  RunResult run = RunTool(ScratchDir(), "--help");
+  RunResult run = RunTool(Scratch().dir, "--help");
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_NE(run.out.find("Usage: mkpayload --main-exe NAME"), std::string::npos) << run.out;
 }
 
 // Each refused command line exits non-zero, explains itself and leaves no file.
 TEST(MkpayloadTool, RefusesBadInputAndWritesNothing) {
-  fs::path dir = ScratchDir();
+  Scratch scratch;
+  fs::path dir = scratch.dir;
   WriteFile(dir / "tw32.exe", MakeData(40000, 3));
   WriteFile(dir / "uninst.exe", MakeData(5000, 4));
   fs::create_directories(dir / "subdir");
@@ -306,6 +316,8 @@ TEST(MkpayloadTool, RefusesBadInputAndWritesNothing) {
        "missing option --table"},
       {"--blob out.bin --asm out.S --table out.cpp tw32.exe uninst.exe",
        "missing option --main-exe"},
+      {"--main-exe tw32.exe --blob o.bin --asm o.S --table o.bin tw32.exe uninst.exe",
+       "three different files"},
       {ok + "--fast", "unknown option \"--fast\""},
       {ok + "--jobs", "--jobs needs a value"},
       {ok + "--main-exe x.exe", "--main-exe is given twice"},

@@ -50,8 +50,12 @@ TEST_F(PayloadTest, ChunkBoundariesFollowTheFileSizes) {
     std::vector<uLong> pieces;
   };
   const Case cases[] = {
-      {78848, {30000, 30000, 18848}}, {38912, {30000, 8912}}, {30000, {30000}},
-      {30001, {30000, 1}},           {1, {1}},                {0, {}},
+      {78848, {30000, 30000, 18848}},
+      {38912, {30000, 8912}},
+      {30000, {30000}},
+      {30001, {30000, 1}},
+      {1, {1}},
+      {0, {}},
   };
   for (const Case& c : cases) {
     TestPayload payload;
@@ -165,9 +169,9 @@ TEST_F(PayloadTest, ChunkLargerThanTheBufferIsCorrupt) {
   std::string big(kExtractBufferSize + 1, 'z');
   uLongf length = compressBound(big.size());
   std::vector<unsigned char> stream(length);
-  ASSERT_EQ(compress(stream.data(), &length, reinterpret_cast<const Bytef*>(big.data()),
-                     big.size()),
-            Z_OK);
+  ASSERT_EQ(
+      compress(stream.data(), &length, reinterpret_cast<const Bytef*>(big.data()), big.size()),
+      Z_OK);
   PayloadChunk chunk = {stream.data(), static_cast<unsigned int>(length)};
   PayloadFile file = {"big.bin", 1, &chunk};
   Payload table = {1, &file};

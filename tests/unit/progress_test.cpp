@@ -12,8 +12,8 @@ class ProgressTest : public ::testing::Test {
  protected:
   void SetUp() override {
     StandinReset();
-    window = CreateDialogParamA(nullptr, MAKEINTRESOURCEA(IDD_PROGRESS), nullptr,
-                                ProgressDialogProc, 0);
+    window =
+        CreateDialogParamA(nullptr, MAKEINTRESOURCEA(IDD_PROGRESS), nullptr, ProgressDialogProc, 0);
     ASSERT_NE(window, nullptr);
   }
   HWND window = nullptr;
@@ -64,10 +64,11 @@ TEST_F(ProgressTest, ProcedureRows) {
   };
   for (const Case& c : cases) {
     StandinReset();
-    HWND dialog = CreateDialogParamA(nullptr, MAKEINTRESOURCEA(IDD_PROGRESS), nullptr,
-                                     ProgressDialogProc, 0);
+    HWND dialog =
+        CreateDialogParamA(nullptr, MAKEINTRESOURCEA(IDD_PROGRESS), nullptr, ProgressDialogProc, 0);
     size_t before = StandinEvents().size();
-    EXPECT_EQ(ProgressDialogProc(dialog, c.message, c.wParam, 0), c.result) << std::hex << c.message;
+    EXPECT_EQ(ProgressDialogProc(dialog, c.message, c.wParam, 0), c.result)
+        << std::hex << c.message;
     std::vector<std::string> after(StandinEvents().begin() + before, StandinEvents().end());
     if (c.event[0] == '\0') {
       EXPECT_TRUE(after.empty()) << std::hex << c.message << " " << EventDump();

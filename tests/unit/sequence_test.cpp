@@ -71,8 +71,8 @@ TEST_F(SequenceTest, SuccessfulInstallationInStageOrder) {
     --profile;
   }
   int question = FirstEvent("MessageBoxA|Installation Successful|");
-  std::vector<int> order = {created, warned, first, half, done, destroyed,
-                            registered, asked, profile, question};
+  std::vector<int> order = {created,   warned,     first, half,    done,
+                            destroyed, registered, asked, profile, question};
   for (size_t i = 0; i < order.size(); ++i) {
     ASSERT_GE(order[i], 0) << "stage " << i << " missing\n" << EventDump();
     if (i > 0) {
@@ -91,8 +91,8 @@ TEST_F(SequenceTest, SuccessfulInstallationInStageOrder) {
 TEST_F(SequenceTest, YesStartsTheProductByItsQuotedPath) {
   ASSERT_EQ(Run({"", "y", "y"}), 0);
   EXPECT_EQ(commands.size(), 10u);
-  EXPECT_EQ(EventsOf("WinExec"), std::vector<std::string>{
-                                     "WinExec|\"C:\\Program Files\\Tidewell\\tw32.exe\"|5"});
+  EXPECT_EQ(EventsOf("WinExec"),
+            std::vector<std::string>{"WinExec|\"C:\\Program Files\\Tidewell\\tw32.exe\"|5"});
 }
 
 TEST_F(SequenceTest, DriveRootGivesDoubledBackslashes) {
@@ -126,7 +126,8 @@ TEST_F(SequenceTest, EachExtractionFailureExplainsAndRollsBack) {
     std::function<void(ScratchDrive&)> prepare;
     const char* text;
   } cases[] = {
-      {"cannot create", [](ScratchDrive& d) { d.MakeDirectory("Program Files\\Tidewell\\uninst.exe"); },
+      {"cannot create",
+       [](ScratchDrive& d) { d.MakeDirectory("Program Files\\Tidewell\\uninst.exe"); },
        "The application was not able to create one of its component files. The disk is full, or "
        "a copy of the application is already running, or you do not have write access to the "
        "directory in which you are attempting to install the application. Check your available "

@@ -145,9 +145,12 @@ std::vector<Dialog> ReadDialogs(const char* path) {
 std::string ClassName(const NameOrId& c) {
   if (!c.isId) return c.name;
   switch (c.id) {
-    case 0x80: return "BUTTON";
-    case 0x81: return "EDIT";
-    case 0x82: return "STATIC";
+    case 0x80:
+      return "BUTTON";
+    case 0x81:
+      return "EDIT";
+    case 0x82:
+      return "STATIC";
   }
   return "atom " + std::to_string(c.id);
 }
@@ -169,12 +172,24 @@ struct ExpectedDialog {
 };
 
 const ExpectedDialog kExpected[] = {
-    {109, 0x80C800C0, 0, 0, 186, 54, "Setup Progress",
+    {109,
+     0x80C800C0,
+     0,
+     0,
+     186,
+     54,
+     "Setup Progress",
      {
          {-1, "STATIC", "The application is now being installed.", 0x50020000, 30, 14, 123, 12},
          {1002, "STATIC", "Percent Complete:   0%", 0x50020000, 53, 34, 87, 8},
      }},
-    {113, 0x90C800C0, 0, 0, 217, 98, "Choose a Data Directory",
+    {113,
+     0x90C800C0,
+     0,
+     0,
+     217,
+     98,
+     "Choose a Data Directory",
      {
          {1, "BUTTON", "OK", 0x50010001, 7, 78, 50, 14},
          {2, "BUTTON", "Cancel", 0x50010000, 160, 78, 50, 14},
