@@ -9,7 +9,12 @@ namespace mkpayload {
 std::vector<FileLayout> BuildLayout(const std::vector<SourceFile>& files, const FileChunks& chunks,
                                     Bytes* blob) {
   std::vector<FileLayout> layout;
+  std::size_t total = 0;
+  for (const std::vector<Bytes>& fileChunks : chunks) {
+    for (const Bytes& chunk : fileChunks) total += chunk.size();
+  }
   blob->clear();
+  blob->reserve(total);
   for (std::size_t f = 0; f < files.size(); ++f) {
     FileLayout file{files[f].name, files[f].data.size(), {}};
     for (const Bytes& chunk : chunks[f]) {
