@@ -4,6 +4,7 @@
 if(SETUP_BENCHMARKS AND NOT CMAKE_CROSSCOMPILING)
   add_executable(mkpayload_bench ${CMAKE_CURRENT_LIST_DIR}/mkpayload_bench.cpp)
   target_compile_definitions(mkpayload_bench PRIVATE MKPAYLOAD_PATH="$<TARGET_FILE:mkpayload>")
+  target_link_libraries(mkpayload_bench PRIVATE mkpayload_core)
   add_dependencies(mkpayload_bench mkpayload)
   add_custom_target(run_mkpayload_bench
     COMMAND mkpayload_bench ${CMAKE_CURRENT_BINARY_DIR}/mkpayload_bench_work

@@ -36,7 +36,8 @@ bool ReadInput(const Input& input, SourceFile* file, std::string* error) {
   // piece keeps this serial step short next to the parallel compression.
   std::uintmax_t size = fs::file_size(input.path, ec);
   file->data.resize(ec ? 0 : static_cast<std::size_t>(size));
-  std::size_t got = file->data.empty() ? 0 : std::fread(file->data.data(), 1, file->data.size(), in);
+  std::size_t got =
+      file->data.empty() ? 0 : std::fread(file->data.data(), 1, file->data.size(), in);
   file->data.resize(got);
   // A file that grew since its size was taken is read to its end.
   unsigned char buffer[65536];
