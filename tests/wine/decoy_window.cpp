@@ -27,8 +27,8 @@ int main(int argc, char** argv) {
   windowClass.lpszClassName = "TidewellTestDecoy";
   if (!RegisterClassA(&windowClass)) return 1;
 
-  HWND window = CreateWindowA("TidewellTestDecoy", title, WS_OVERLAPPEDWINDOW, 400, 100, 320,
-                              200, nullptr, nullptr, instance, nullptr);
+  HWND window = CreateWindowA("TidewellTestDecoy", title, WS_OVERLAPPEDWINDOW, 400, 100, 320, 200,
+                              nullptr, nullptr, instance, nullptr);
   if (window == nullptr) return 1;
   ShowWindow(window, SW_SHOWNOACTIVATE);
 
