@@ -27,15 +27,9 @@ class AltConfigTest : public ::testing::Test {
   void SetUp() override {
     StandinReset();
     SetInstalledPayload("main program", "uninstaller");
-    StandinRegisterDdeServer("PROGMAN", "PROGMAN", [this](const unsigned char* data, DWORD) {
-      commands.emplace_back(reinterpret_cast<const char*>(data));
-      return true;
-    });
+    RecordProgmanCommands(&commands);
   }
-  int Run(const std::vector<std::string>& answers) {
-    StandinQueueAnswers(answers);
-    return WinMain(reinterpret_cast<HINSTANCE>(0x400000), nullptr, const_cast<char*>(""), 5);
-  }
+  int Run(const std::vector<std::string>& answers) { return RunSetup(answers); }
   ScratchDrive drive;
   std::vector<std::string> commands;
 };

@@ -26,15 +26,9 @@ class SequenceTest : public ::testing::Test {
     uninstaller = MakeContents(38912, 12);
     SetInstalledPayload(main, uninstaller);
     drive.MakeDirectory(kInstallDir);
-    StandinRegisterDdeServer("PROGMAN", "PROGMAN", [this](const unsigned char* data, DWORD) {
-      commands.emplace_back(reinterpret_cast<const char*>(data));
-      return true;
-    });
+    RecordProgmanCommands(&commands);
   }
-  int Run(const std::vector<std::string>& answers) {
-    StandinQueueAnswers(answers);
-    return WinMain(reinterpret_cast<HINSTANCE>(0x400000), nullptr, const_cast<char*>(""), 5);
-  }
+  int Run(const std::vector<std::string>& answers) { return RunSetup(answers); }
   std::string Installed(const char* name) {
     return ReadFile(drive.Path(std::string(kInstallDir) + "\\" + name));
   }

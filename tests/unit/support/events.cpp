@@ -40,3 +40,15 @@ std::string EventDump() {
   for (const std::string& event : StandinEvents()) out += "  " + event + "\n";
   return out;
 }
+
+void RecordProgmanCommands(std::vector<std::string>* commands) {
+  StandinRegisterDdeServer("PROGMAN", "PROGMAN", [commands](const unsigned char* data, DWORD) {
+    commands->emplace_back(reinterpret_cast<const char*>(data));
+    return true;
+  });
+}
+
+int RunSetup(const std::vector<std::string>& answers) {
+  StandinQueueAnswers(answers);
+  return WinMain(reinterpret_cast<HINSTANCE>(0x400000), nullptr, const_cast<char*>(""), SW_SHOW);
+}

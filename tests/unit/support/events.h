@@ -1,4 +1,4 @@
-// Reading the stand-in's event log in tests.
+// Reading the stand-in's event log in tests, and running the program over it.
 #ifndef TIDEWELL_TESTS_EVENTS_H
 #define TIDEWELL_TESTS_EVENTS_H
 
@@ -15,5 +15,10 @@ std::vector<std::string> MessageBoxCaptions();
 int FirstEvent(const std::string& prefix);
 // The whole log, one event per line, for failure messages.
 std::string EventDump();
+
+// Registers a Program Manager that accepts every command and records its text.
+void RecordProgmanCommands(std::vector<std::string>* commands);
+// Queues the answers and runs the whole program once; returns its exit code.
+int RunSetup(const std::vector<std::string>& answers);
 
 #endif  // TIDEWELL_TESTS_EVENTS_H
