@@ -312,6 +312,8 @@ TEST(MkpayloadTool, RefusesBadInputAndWritesNothing) {
       {opts, "no input files"},
       {ok + "gone.txt", "input \"gone.txt\": cannot read \"gone.txt\""},
       {ok + "subdir", "input \"subdir\": \"subdir\" is a directory"},
+      // Opens, but every read fails (even for root): an unreadable input.
+      {ok + "mem=/proc/self/mem", "input \"mem=/proc/self/mem\": cannot read"},
       {"--main-exe tw32.exe --blob out.bin --asm out.S tw32.exe uninst.exe",
        "missing option --table"},
       {"--blob out.bin --asm out.S --table out.cpp tw32.exe uninst.exe",
