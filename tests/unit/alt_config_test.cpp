@@ -14,7 +14,6 @@
 #include "tests/unit/support/events.h"
 #include "tests/unit/support/scratch.h"
 #include "tests/unit/support/test_payload.h"
-#include "ui/resource.h"
 
 extern const char kMainExeName[] = "app.exe";
 extern const SetupConfigRecord SetupConfig = {"Grp", "App",    "tidewell.ini",
@@ -78,11 +77,7 @@ TEST_F(AltConfigTest, FailureCaptionFallbackLeafAndDialogExampleUseTheirFields) 
             "That path specifies a file, and not a new or existing directory name. Please enter "
             "a directory name, such as Grp for example.");
   EXPECT_EQ(Fields(boxes[2])[1], "App Installation Failed");
-  std::vector<std::string> proposals;
-  for (const std::string& e : EventsOf("SetDlgItemTextA")) {
-    if (Fields(e)[2] == std::to_string(IDC_DATADIR)) proposals.push_back(Fields(e)[3]);
-  }
-  EXPECT_EQ(proposals, std::vector<std::string>{"C:\\Grp"});
+  EXPECT_EQ(DialogProposals(), std::vector<std::string>{"C:\\Grp"});
 }
 
 TEST_F(AltConfigTest, DdeCallbackAcceptsTheGroupName) {

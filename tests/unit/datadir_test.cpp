@@ -79,14 +79,6 @@ class DataDirTest : public ::testing::Test {
     dataDirectory[0] = '\0';
   }
   std::string Profile() { return ReadFile(drive.ProfilePath()); }
-  // The text that the dialog showed in its edit field when it opened.
-  std::vector<std::string> DialogProposals() {
-    std::vector<std::string> out;
-    for (const std::string& e : EventsOf("SetDlgItemTextA")) {
-      if (Fields(e)[2] == std::to_string(IDC_DATADIR)) out.push_back(Fields(e)[3]);
-    }
-    return out;
-  }
   ScratchDrive drive;
 };
 

@@ -2,6 +2,8 @@
 
 #include <standin.h>
 
+#include "ui/resource.h"
+
 std::vector<std::string> Fields(const std::string& event) {
   std::vector<std::string> fields;
   size_t start = 0;
@@ -33,6 +35,14 @@ int FirstEvent(const std::string& prefix) {
     if (events[i].compare(0, prefix.size(), prefix) == 0) return static_cast<int>(i);
   }
   return -1;
+}
+
+std::vector<std::string> DialogProposals() {
+  std::vector<std::string> out;
+  for (const std::string& event : EventsOf("SetDlgItemTextA")) {
+    if (Fields(event)[2] == std::to_string(IDC_DATADIR)) out.push_back(Fields(event)[3]);
+  }
+  return out;
 }
 
 std::string EventDump() {

@@ -13,6 +13,9 @@ std::vector<std::string> EventsOf(const std::string& kind);
 std::vector<std::string> MessageBoxCaptions();
 // Index of the first event that starts with `prefix`, or -1.
 int FirstEvent(const std::string& prefix);
+// The texts the data directory dialog showed in its edit field when it
+// opened, one per time it was shown.
+std::vector<std::string> DialogProposals();
 // The whole log, one event per line, for failure messages.
 std::string EventDump();
 
