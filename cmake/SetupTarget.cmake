@@ -46,7 +46,7 @@ function(tidewell_add_setup target)
     VERBATIM)
   set_source_files_properties(${asm} PROPERTIES OBJECT_DEPENDS ${blob})
 
-  set(sources ${PROJECT_SOURCE_DIR}/setup/setup_main.cpp ${PROJECT_SOURCE_DIR}/setup/setup_config.cpp
+  set(sources ${PROJECT_SOURCE_DIR}/setup/setup_main.cpp ${PROJECT_SOURCE_DIR}/config/setup_config.cpp
       ${asm} ${table})
   if(SETUP_PLATFORM STREQUAL "win")
     list(APPEND sources ${PROJECT_SOURCE_DIR}/ui/setup.rc)

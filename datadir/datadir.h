@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "setup/setup_config.h"
+#include "config/setup_config.h"
 
 // A data directory of at most 1023 characters and its terminator.
 const int kDataDirSize = 1024;

@@ -8,7 +8,7 @@
 #include <string.h>
 
 #include "desktop/running_copies.h"
-#include "setup/setup_config.h"
+#include "config/setup_config.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include "desktop/progman.h"
 #include "desktop/running_copies.h"
 #include "payload/payload.h"
-#include "setup/setup_config.h"
+#include "config/setup_config.h"
 #include "ui/progress.h"
 #include "ui/resource.h"
 

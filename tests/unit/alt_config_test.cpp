@@ -10,7 +10,7 @@
 #include "datadir/datadir.h"
 #include "desktop/progman.h"
 #include "desktop/running_copies.h"
-#include "setup/setup_config.h"
+#include "config/setup_config.h"
 #include "tests/unit/support/events.h"
 #include "tests/unit/support/scratch.h"
 #include "tests/unit/support/test_payload.h"

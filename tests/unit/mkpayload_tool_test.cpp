@@ -249,7 +249,7 @@ TEST(MkpayloadTool, EmittedTablesCompileWithoutWarnings) {
        "3|main.exe:0|q\"b\\s\?\?/n\nx\xe9:0|two.bin:2:1,3:4,5|"},
   };
   WriteFile(dir / "main.cpp", R"(#include "payload/payload.h"
-#include "setup/setup_config.h"
+#include "config/setup_config.h"
 #include <cstdio>
 extern "C" const unsigned char kPayloadBlob[] = {1, 2, 3, 4, 5, 6, 7, 8};
 extern const char kMainExeName[] = "main.exe";

@@ -89,7 +89,7 @@ std::string TableSource(const std::vector<FileLayout>& layout) {
   }
   out +=
       "#include \"payload/payload.h\"\n"
-      "#include \"setup/setup_config.h\"\n\n"
+      "#include \"config/setup_config.h\"\n\n"
       "extern \"C\" const unsigned char kPayloadBlob[];\n\n";
   for (std::size_t f = 0; f < layout.size(); ++f) {
     if (layout[f].chunks.empty()) continue;

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "setup/setup_config.h"
+#include "config/setup_config.h"
 
 void TestPayload::Build(const std::vector<TestFile>& input) {
   names.clear();

@@ -5,8 +5,8 @@
 // of the first payload file's name (kMainExeName), so the file written first,
 // the file the Program Manager items point to and the file started at the end
 // are one file.
-#ifndef TIDEWELL_SETUP_SETUP_CONFIG_H
-#define TIDEWELL_SETUP_SETUP_CONFIG_H
+#ifndef TIDEWELL_CONFIG_SETUP_CONFIG_H
+#define TIDEWELL_CONFIG_SETUP_CONFIG_H
 
 // Longest name (with terminator) that a configured text may have; the buffers
 // that hold installed paths and commands are sized from it.
@@ -26,4 +26,4 @@ extern const SetupConfigRecord SetupConfig;
 // The main executable's bare file name; defined once, by the build.
 extern const char kMainExeName[];
 
-#endif  // TIDEWELL_SETUP_SETUP_CONFIG_H
+#endif  // TIDEWELL_CONFIG_SETUP_CONFIG_H

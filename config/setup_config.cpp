@@ -1,7 +1,7 @@
 // This build's configuration record. The main executable's name comes from the
 // build (SETUP_MAIN_EXE_NAME), which also names the product's output file and
 // the first payload file.
-#include "setup/setup_config.h"
+#include "config/setup_config.h"
 
 #ifndef SETUP_MAIN_EXE_NAME
 #error "The build defines SETUP_MAIN_EXE_NAME, the main executable's file name."
