@@ -96,5 +96,9 @@ bool StandinProgramManagerExecute(const char* command);
 // Maps a Windows path to a POSIX path by the drive mapping. Returns false for
 // an unmapped drive or a result that does not fit.
 bool StandinMapPath(const char* windowsPath, char* posixPath, size_t size);
+// The Windows form of an absolute POSIX path, by the drive whose folder holds
+// it most closely (Z: is "/" unless SETUP_DRIVE_Z says otherwise). Returns
+// false for a relative path or a result that does not fit.
+bool StandinUnmapPath(const char* posixPath, char* windowsPath, size_t size);
 
 #endif  // TIDEWELL_POSIX_STANDIN_H

@@ -45,8 +45,14 @@ void ClearAnswers();
 // ---- paths.cpp ----
 
 bool IsSeparator(char c);
+// The directory that drive `letter` maps to; false when it is unmapped.
+bool DriveRoot(char letter, std::string* root);
 // Maps a Windows path to a POSIX path; false for an unmapped drive.
 bool MapPath(const char* windowsPath, std::string* posixPath);
+// The Windows form of an absolute POSIX path: the drive whose folder holds
+// it most closely, then the rest with backslashes ("X:\a\b"). False for a
+// relative path or one that no drive holds.
+bool UnmapPath(const std::string& posixPath, std::string* windowsPath);
 // Whether a name holds a character that Windows does not allow in file names
 // (wildcards, quotes, redirections); such names cannot be made or entered.
 bool HasForbiddenCharacter(const char* windowsPath);

@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <set>
 
@@ -21,7 +22,11 @@ bool HasDrive(const char* path) {
   return isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
 }
 
+}  // namespace
+
 // The directory that drive `letter` maps to, or false when it is unmapped.
+// C: is the home directory and Z: the whole file system (as under Wine)
+// unless SETUP_DRIVE_C or SETUP_DRIVE_Z say otherwise.
 bool DriveRoot(char letter, std::string* root) {
   char upper = static_cast<char>(toupper(static_cast<unsigned char>(letter)));
   char name[] = "SETUP_DRIVE_X";
@@ -31,6 +36,8 @@ bool DriveRoot(char letter, std::string* root) {
     *root = value;
   } else if (upper == 'C') {
     *root = HomeDirectory();
+  } else if (upper == 'Z') {
+    *root = "/";
   } else {
     return false;
   }
@@ -38,6 +45,8 @@ bool DriveRoot(char letter, std::string* root) {
   while (root->size() > 1 && root->back() == '/') root->pop_back();
   return true;
 }
+
+namespace {
 
 // Splits the path into its components, dropping "." and empty ones and
 // resolving ".." without ever climbing above the start.
@@ -130,6 +139,31 @@ bool MapPath(const char* windowsPath, std::string* posixPath) {
   return true;
 }
 
+bool UnmapPath(const std::string& posixPath, std::string* windowsPath) {
+  if (posixPath.empty() || posixPath[0] != '/') return false;
+  bool trailing = false;
+  std::vector<std::string> parts = Components(posixPath.c_str(), &trailing);
+  // The drive whose folder holds the path most closely wins.
+  size_t best = 0;
+  char bestLetter = '\0';
+  for (char letter = 'A'; letter <= 'Z'; ++letter) {
+    std::string root;
+    if (!DriveRoot(letter, &root) || root[0] != '/') continue;
+    std::vector<std::string> rootParts = Components(root.c_str(), &trailing);
+    if (rootParts.size() > parts.size() || (bestLetter != '\0' && rootParts.size() <= best)) {
+      continue;
+    }
+    if (std::equal(rootParts.begin(), rootParts.end(), parts.begin())) {
+      best = rootParts.size();
+      bestLetter = letter;
+    }
+  }
+  if (bestLetter == '\0') return false;
+  std::vector<std::string> rest(parts.begin() + static_cast<long>(best), parts.end());
+  *windowsPath = std::string(1, bestLetter) + ":\\" + Join(rest, '\\');
+  return true;
+}
+
 bool MakeDirectories(const std::string& path) {
   std::string partial;
   for (size_t i = 0; i <= path.size(); ++i) {
@@ -178,6 +212,16 @@ bool StandinMapPath(const char* windowsPath, char* posixPath, size_t size) {
   std::string mapped;
   if (!MapPath(windowsPath, &mapped) || posixPath == nullptr || mapped.size() >= size) return false;
   standin::CopyCut(mapped, posixPath, size);
+  return true;
+}
+
+bool StandinUnmapPath(const char* posixPath, char* windowsPath, size_t size) {
+  std::string unmapped;
+  if (posixPath == nullptr || !standin::UnmapPath(posixPath, &unmapped) || windowsPath == nullptr ||
+      unmapped.size() >= size) {
+    return false;
+  }
+  standin::CopyCut(unmapped, windowsPath, size);
   return true;
 }
 

@@ -40,6 +40,29 @@ TEST_F(PathsTest, MapsDrivesAndSeparators) {
   for (const Case& c : cases) EXPECT_EQ(Map(c.in), c.want) << c.in;
 }
 
+TEST_F(PathsTest, UnmapsByTheDriveThatHoldsThePathMostClosely) {
+  SetEnv("SETUP_DRIVE_Q", c_ + "/inner");
+  std::string outside = scratch_ + "/elsewhere/f.txt";
+  std::string backslashed = outside;
+  for (char& ch : backslashed) ch = ch == '/' ? '\\' : ch;
+  struct Case {
+    std::string in;
+    std::string want;
+  } cases[] = {
+      {c_ + "/a/b", "C:\\a\\b"},      {c_, "C:\\"},
+      {d_ + "/x//y/", "D:\\x\\y"},    {c_ + "/inner/f", "Q:\\f"},
+      {c_ + "/innerx", "C:\\innerx"}, {outside, "Z:" + backslashed},
+      {"relative/path", "<none>"},
+  };
+  for (const Case& c : cases) {
+    char out[512];
+    std::string got = StandinUnmapPath(c.in.c_str(), out, sizeof out) ? out : "<none>";
+    EXPECT_EQ(got, c.want) << c.in;
+  }
+  char small[4];
+  EXPECT_FALSE(StandinUnmapPath((c_ + "/a/b").c_str(), small, sizeof small));
+}
+
 TEST_F(PathsTest, DriveCDefaultsToHomeAndOthersStayUnmapped) {
   UnsetEnv("SETUP_DRIVE_C");
   EXPECT_EQ(Map("C:\\x"), scratch_ + "/home/x");
@@ -125,9 +148,9 @@ TEST_F(PathsTest, DriveTypes) {
   struct Case {
     const char* root;
     UINT want;
-  } cases[] = {{"C:\\", DRIVE_FIXED},       {"d:/", DRIVE_FIXED},
-               {"C:", DRIVE_FIXED},         {"Q:\\", DRIVE_NO_ROOT_DIR},
-               {"Z:\\", DRIVE_NO_ROOT_DIR}, {"C:\\dir", DRIVE_NO_ROOT_DIR}};
+  } cases[] = {{"C:\\", DRIVE_FIXED},         {"d:/", DRIVE_FIXED},        {"C:", DRIVE_FIXED},
+               {"Q:\\", DRIVE_NO_ROOT_DIR},   {"Y:\\", DRIVE_NO_ROOT_DIR}, {"Z:\\", DRIVE_FIXED},
+               {"C:\\dir", DRIVE_NO_ROOT_DIR}};
   for (const Case& c : cases) EXPECT_EQ(GetDriveTypeA(c.root), c.want) << c.root;
 }
 
