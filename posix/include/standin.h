@@ -37,6 +37,15 @@ void StandinQueueAnswers(const std::vector<std::string>& lines);
 // look at the windows that exist).
 void StandinOnNextMessageBox(std::function<void()> hook);
 
+// Processes in scripted mode: CreateProcessA is recorded but starts nothing;
+// DuplicateHandle of the current process gives a handle that
+// WaitForSingleObject accepts at once (any other handle gives WAIT_FAILED).
+// `hook` runs once, inside the next wait on such a handle.
+void StandinOnNextWait(std::function<void()> hook);
+// The name GetModuleFileNameA gives for the running program ("" again: the
+// real one, in its Windows form).
+void StandinSetModuleFileName(const char* windowsPath);
+
 // Makes the next DialogBoxParamA fail with -1 without showing anything.
 void StandinFailNextDialog();
 
@@ -54,6 +63,9 @@ void StandinFailNextDialog();
 //   "DdeExecute|<service>|<topic>|<text up to the first NUL>|<byte count>"
 //   "WinExec|<command line>|<show command>"
 //   "WritePrivateProfileStringA|<section>|<key>|<value>|<file>"
+//   "CreateProcessA|<application>|<command line>|<directory>|<inherit 0 or 1>"
+//   "WaitForSingleObject|<handle as a number>|<milliseconds>|<result>"
+//   "MoveFileExA|<existing name>|<new name>|<flags in hex>"
 // A window's name is "#<n>" in order of creation, starting at #1.
 const std::vector<std::string>& StandinEvents();
 

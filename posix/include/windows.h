@@ -74,8 +74,10 @@ typedef void* HANDLE;
 // Message box types.
 #define MB_OK 0x00000000L
 #define MB_YESNO 0x00000004L
+#define MB_ICONQUESTION 0x00000020L
 #define MB_ICONWARNING 0x00000030L
 #define MB_ICONEXCLAMATION 0x00000030L
+#define MB_ICONINFORMATION 0x00000040L
 
 // Show commands.
 #define SW_HIDE 0
@@ -100,6 +102,51 @@ typedef void* HANDLE;
 #define DRIVE_NO_ROOT_DIR 1
 #define DRIVE_REMOVABLE 2
 #define DRIVE_FIXED 3
+#define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
+#define MOVEFILE_REPLACE_EXISTING 0x00000001
+#define MOVEFILE_DELAY_UNTIL_REBOOT 0x00000004
+
+// Processes and waiting.
+#define SYNCHRONIZE 0x00100000L
+#define DUPLICATE_SAME_ACCESS 0x00000002
+#define INFINITE 0xFFFFFFFF
+#define WAIT_OBJECT_0 0x00000000L
+#define WAIT_TIMEOUT 0x00000102L
+#define WAIT_FAILED ((DWORD)0xFFFFFFFF)
+
+typedef struct _SECURITY_ATTRIBUTES {
+  DWORD nLength;
+  LPVOID lpSecurityDescriptor;
+  BOOL bInheritHandle;
+} SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
+
+typedef struct _STARTUPINFOA {
+  DWORD cb;
+  LPSTR lpReserved;
+  LPSTR lpDesktop;
+  LPSTR lpTitle;
+  DWORD dwX;
+  DWORD dwY;
+  DWORD dwXSize;
+  DWORD dwYSize;
+  DWORD dwXCountChars;
+  DWORD dwYCountChars;
+  DWORD dwFillAttribute;
+  DWORD dwFlags;
+  WORD wShowWindow;
+  WORD cbReserved2;
+  LPBYTE lpReserved2;
+  HANDLE hStdInput;
+  HANDLE hStdOutput;
+  HANDLE hStdError;
+} STARTUPINFOA, *LPSTARTUPINFOA;
+
+typedef struct _PROCESS_INFORMATION {
+  HANDLE hProcess;
+  HANDLE hThread;
+  DWORD dwProcessId;
+  DWORD dwThreadId;
+} PROCESS_INFORMATION, *LPPROCESS_INFORMATION;
 
 typedef struct _FILETIME {
   DWORD dwLowDateTime;
@@ -152,6 +199,22 @@ DWORD GetFullPathNameA(LPCSTR name, DWORD size, LPSTR buffer, LPSTR* filePart);
 UINT GetDriveTypeA(LPCSTR rootPath);
 BOOL DeleteFileA(LPCSTR name);
 BOOL CloseHandle(HANDLE handle);
+DWORD GetFileAttributesA(LPCSTR name);
+BOOL RemoveDirectoryA(LPCSTR path);
+BOOL CopyFileA(LPCSTR existingName, LPCSTR newName, BOOL failIfExists);
+BOOL MoveFileExA(LPCSTR existingName, LPCSTR newName, DWORD flags);
+DWORD GetTempPathA(DWORD size, LPSTR buffer);
+UINT GetTempFileNameA(LPCSTR path, LPCSTR prefix, UINT unique, LPSTR name);
+DWORD GetModuleFileNameA(HMODULE module, LPSTR name, DWORD size);
+HANDLE GetCurrentProcess(void);
+BOOL DuplicateHandle(HANDLE sourceProcess, HANDLE source, HANDLE targetProcess, HANDLE* target,
+                     DWORD access, BOOL inherit, DWORD options);
+BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine,
+                    LPSECURITY_ATTRIBUTES processAttributes, LPSECURITY_ATTRIBUTES threadAttributes,
+                    BOOL inheritHandles, DWORD creationFlags, LPVOID environment,
+                    LPCSTR currentDirectory, LPSTARTUPINFOA startupInfo,
+                    LPPROCESS_INFORMATION processInformation);
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 
 // The program's entry point, called by the stand-in's main().
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showCommand);

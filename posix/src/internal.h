@@ -69,6 +69,10 @@ bool WriteFileAtomically(const std::string& path, const std::string& content);
 
 // ---- process.cpp ----
 
+// Closes a process handle from DuplicateHandle; false for any other handle.
+bool CloseProcessHandle(HANDLE handle);
+void ResetProcesses();
+
 // Windows has no execute permission: any program file can be started. So a
 // regular file that is about to be started, or that a menu entry names, gets
 // execute bits wherever it has read bits.

@@ -1,14 +1,22 @@
-// Starting programs and pausing: WinExec starts the named program detached
-// from the setup process; Sleep pauses, scaled by SETUP_SLEEP_SCALE.
+// Processes: WinExec and CreateProcessA start a program detached from the
+// calling one; a process may hand a handle to itself to the program it
+// starts, which can wait for it to end; GetModuleFileNameA names the running
+// program; Sleep pauses, scaled by SETUP_SLEEP_SCALE.
 #include <fcntl.h>
+#include <limits.h>
+#include <poll.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
+#include <functional>
+#include <set>
 
 #include "internal.h"
 
@@ -17,6 +25,49 @@ namespace {
 
 const UINT kStarted = 33;      // any value above 31 means success
 const UINT kFileNotFound = 2;  // ERROR_FILE_NOT_FOUND
+
+// The pseudo handle of the calling process, as on Windows.
+HANDLE const kCurrentProcess = reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1));
+
+// A real handle to a process is a Linux process file descriptor, which
+// becomes readable when the process ends and, like an inheritable handle,
+// survives into a program started from this one. Its value is the
+// descriptor plus this base, so it cannot be taken for a pointer handle.
+const uintptr_t kProcessHandleBase = 0x7000;
+const uintptr_t kProcessHandleLimit = kProcessHandleBase + 0x10000;
+
+// In scripted mode process handles are numbers the stand-in hands out and
+// remembers; waiting on one returns at once.
+std::set<uintptr_t>& ScriptedProcessHandles() {
+  static std::set<uintptr_t> handles;
+  return handles;
+}
+uintptr_t gNextScriptedHandle = 0x100;
+
+std::string& ModuleFileName() {
+  static std::string name;
+  return name;
+}
+
+std::function<void()>& WaitHook() {
+  static std::function<void()> hook;
+  return hook;
+}
+
+bool IsProcessHandle(HANDLE handle) {
+  uintptr_t value = reinterpret_cast<uintptr_t>(handle);
+  return value >= kProcessHandleBase && value < kProcessHandleLimit;
+}
+
+int OpenProcessDescriptor(pid_t pid) {
+#ifdef SYS_pidfd_open
+  return static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+#else
+  (void)pid;
+  errno = ENOSYS;
+  return -1;
+#endif
+}
 
 // The program path and its arguments. The path is either quoted or the first
 // blank-separated token; the rest is split at blanks.
@@ -41,10 +92,28 @@ std::vector<std::string> SplitCommandLine(const std::string& commandLine) {
   return words;
 }
 
+// The text after the program's own name: the rest of the command line as
+// it stands, so that the started program sees the very text it was given.
+std::string ArgumentsOf(const std::string& commandLine) {
+  size_t pos = commandLine.find_first_not_of(" \t");
+  if (pos == std::string::npos) return "";
+  if (commandLine[pos] == '"') {
+    size_t close = commandLine.find('"', pos + 1);
+    pos = close == std::string::npos ? commandLine.size() : close + 1;
+  } else {
+    pos = commandLine.find_first_of(" \t", pos);
+    if (pos == std::string::npos) pos = commandLine.size();
+  }
+  size_t start = commandLine.find_first_not_of(" \t", pos);
+  return start == std::string::npos ? "" : commandLine.substr(start);
+}
+
 // Double fork: the grandchild runs the program in a session of its own and
-// is adopted by init, so the setup process never waits for it. A pipe that
-// closes on exec tells the parent whether the exec succeeded.
-bool StartDetached(const std::string& path, const std::vector<std::string>& args) {
+// is adopted by init, so the starting process never waits for it. A pipe
+// that closes on exec tells the parent whether the exec succeeded. The
+// program starts in `directory` when one is given.
+bool StartDetached(const std::string& path, const std::vector<std::string>& args,
+                   const std::string& directory = "") {
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(path.c_str()));
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
@@ -64,6 +133,7 @@ bool StartDetached(const std::string& path, const std::vector<std::string>& args
     if (grandchild != 0) _exit(grandchild < 0 ? 1 : 0);
     int input = open("/dev/null", O_RDONLY);
     if (input >= 0) dup2(input, 0);
+    if (!directory.empty() && chdir(directory.c_str()) != 0) _exit(127);
     execv(path.c_str(), argv.data());
     int error = errno;
     ssize_t ignored = write(status[1], &error, sizeof error);
@@ -83,6 +153,18 @@ bool StartDetached(const std::string& path, const std::vector<std::string>& args
 }
 
 }  // namespace
+
+bool CloseProcessHandle(HANDLE handle) {
+  uintptr_t value = reinterpret_cast<uintptr_t>(handle);
+  if (ScriptedProcessHandles().erase(value) > 0) return true;
+  return IsProcessHandle(handle) && close(static_cast<int>(value - kProcessHandleBase)) == 0;
+}
+
+void ResetProcesses() {
+  ScriptedProcessHandles().clear();
+  ModuleFileName().clear();
+  WaitHook() = nullptr;
+}
 
 void MakeRunnable(const std::string& path) {
   struct stat info;
@@ -124,4 +206,111 @@ void Sleep(DWORD milliseconds) {
   pause.tv_nsec = static_cast<long>((seconds - static_cast<double>(pause.tv_sec)) * 1e9);
   while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
   }
+}
+
+BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIBUTES,
+                    LPSECURITY_ATTRIBUTES, BOOL inheritHandles, DWORD, LPVOID,
+                    LPCSTR currentDirectory, LPSTARTUPINFOA, LPPROCESS_INFORMATION information) {
+  LogEvent("CreateProcessA|" + Text(applicationName) + "|" + Text(commandLine) + "|" +
+           Text(currentDirectory) + "|" + std::to_string(inheritHandles));
+  if (information != nullptr) *information = PROCESS_INFORMATION();
+  std::string program = Text(applicationName);
+  if (program.empty()) {
+    std::vector<std::string> words = SplitCommandLine(Text(commandLine));
+    if (words.empty()) return FALSE;
+    program = words[0];
+  }
+  if (Scripted()) return TRUE;
+  std::string path, directory;
+  if (!MapPath(program.c_str(), &path)) return FALSE;
+  if (currentDirectory != nullptr && !MapPath(currentDirectory, &directory)) return FALSE;
+  MakeRunnable(path);
+  if (access(path.c_str(), X_OK) != 0) return FALSE;
+  // The program gets its arguments as one text, which the stand-in's main()
+  // hands to WinMain unchanged. Descriptors of inheritable handles stay open
+  // across the start.
+  std::string arguments = ArgumentsOf(Text(commandLine));
+  std::vector<std::string> args;
+  if (!arguments.empty()) args.push_back(arguments);
+  return StartDetached(path, args, directory) ? TRUE : FALSE;
+}
+
+HANDLE GetCurrentProcess(void) {
+  return kCurrentProcess;
+}
+
+BOOL DuplicateHandle(HANDLE sourceProcess, HANDLE source, HANDLE targetProcess, HANDLE* target,
+                     DWORD, BOOL inherit, DWORD) {
+  // Only what a program needs to hand itself over: a real handle to the
+  // calling process, made in the calling process.
+  if (sourceProcess != kCurrentProcess || source != kCurrentProcess ||
+      targetProcess != kCurrentProcess || target == nullptr) {
+    return FALSE;
+  }
+  if (Scripted()) {
+    gNextScriptedHandle += 4;
+    ScriptedProcessHandles().insert(gNextScriptedHandle);
+    *target = reinterpret_cast<HANDLE>(gNextScriptedHandle);
+    return TRUE;
+  }
+  int fd = OpenProcessDescriptor(getpid());
+  if (fd < 0) return FALSE;
+  int flags = fcntl(fd, F_GETFD);
+  if (flags < 0 || fcntl(fd, F_SETFD, inherit ? flags & ~FD_CLOEXEC : flags | FD_CLOEXEC) != 0 ||
+      static_cast<uintptr_t>(fd) >= kProcessHandleLimit - kProcessHandleBase) {
+    close(fd);
+    return FALSE;
+  }
+  *target = reinterpret_cast<HANDLE>(kProcessHandleBase + static_cast<uintptr_t>(fd));
+  return TRUE;
+}
+
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
+  size_t slot = ReserveEvent();
+  std::string prefix = "WaitForSingleObject|" +
+                       std::to_string(reinterpret_cast<uintptr_t>(handle)) + "|" +
+                       std::to_string(milliseconds) + "|";
+  DWORD result = WAIT_FAILED;
+  if (Scripted()) {
+    if (ScriptedProcessHandles().count(reinterpret_cast<uintptr_t>(handle)) != 0) {
+      std::function<void()> hook = std::move(WaitHook());
+      WaitHook() = nullptr;
+      if (hook) hook();
+      result = WAIT_OBJECT_0;
+    }
+  } else if (IsProcessHandle(handle)) {
+    struct pollfd ended = {
+        static_cast<int>(reinterpret_cast<uintptr_t>(handle) - kProcessHandleBase), POLLIN, 0};
+    int timeout = milliseconds == INFINITE || milliseconds > static_cast<DWORD>(INT_MAX)
+                      ? -1
+                      : static_cast<int>(milliseconds);
+    int n;
+    while ((n = poll(&ended, 1, timeout)) < 0 && errno == EINTR) {
+    }
+    if (n > 0 && (ended.revents & POLLNVAL) == 0) result = WAIT_OBJECT_0;
+    if (n == 0) result = WAIT_TIMEOUT;
+  }
+  FillEvent(slot, prefix + std::to_string(result));
+  return result;
+}
+
+DWORD GetModuleFileNameA(HMODULE module, LPSTR name, DWORD size) {
+  if (module != nullptr || name == nullptr || size == 0) return 0;
+  std::string windowsPath = ModuleFileName();
+  if (windowsPath.empty()) {
+    char path[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0 || !UnmapPath(std::string(path, static_cast<size_t>(n)), &windowsPath)) return 0;
+  }
+  // As on Windows: a name that does not fit is cut, and the size is returned.
+  size_t copied = CopyCut(windowsPath, name, size);
+  return copied < windowsPath.size() ? size : static_cast<DWORD>(copied);
+}
+
+void StandinSetModuleFileName(const char* windowsPath) {
+  ModuleFileName() = Text(windowsPath);
+}
+
+void StandinOnNextWait(std::function<void()> hook) {
+  WaitHook() = std::move(hook);
 }

@@ -1,15 +1,20 @@
 // The host's Program Manager: a DDE server for PROGMAN that turns the group
 // and item commands into freedesktop desktop entries. Items of the "Startup"
 // group become autostart entries; items of other groups become menu entries
-// named "<group>-<item>.desktop".
+// named "<group>-<item>.desktop". Each entry records its group under
+// kGroupKey, so that a group can be deleted with all of its items.
+#include <dirent.h>
 #include <unistd.h>
 
 #include <cctype>
+#include <fstream>
 
 #include "internal.h"
 
 namespace standin {
 namespace {
+
+const char kGroupKey[] = "X-Progman-Group";
 
 std::string& CurrentGroup() {
   static std::string group;
@@ -134,8 +139,39 @@ bool AddItem(const std::vector<std::string>& args) {
   entry += "Exec=" + ExecArgument(target) + "\n";
   if (!directory.empty()) entry += "Path=" + EscapeValue(directory) + "\n";
   entry += "Terminal=false\nCategories=Utility;\n";
+  entry += std::string(kGroupKey) + "=" + EscapeValue(CurrentGroup()) + "\n";
   return MakeDirectories(EntryDirectory(CurrentGroup())) &&
          WriteFileAtomically(EntryPath(CurrentGroup(), item), entry);
+}
+
+// The group an entry file records, or "" when it records none.
+std::string RecordedGroup(const std::string& path) {
+  std::ifstream in(path);
+  std::string line;
+  const std::string key = std::string(kGroupKey) + "=";
+  while (std::getline(in, line)) {
+    if (line.compare(0, key.size(), key) == 0) return line.substr(key.size());
+  }
+  return "";
+}
+
+// Removes every entry that records the group; false when the group has none.
+bool DeleteGroup(const std::string& group) {
+  std::string directory = EntryDirectory(group);
+  DIR* entries = opendir(directory.c_str());
+  if (entries == nullptr) return false;
+  bool any = false;
+  for (struct dirent* e = readdir(entries); e != nullptr; e = readdir(entries)) {
+    std::string name = e->d_name;
+    if (name.size() < 8 || name.compare(name.size() - 8, 8, ".desktop") != 0) continue;
+    std::string path = directory + "/" + name;
+    if (EqualNoCase(RecordedGroup(path), EscapeValue(group)) && unlink(path.c_str()) == 0) {
+      any = true;
+    }
+  }
+  closedir(entries);
+  if (EqualNoCase(CurrentGroup(), group)) CurrentGroup().clear();
+  return any;
 }
 
 bool RunOne(const std::string& command) {
@@ -156,10 +192,16 @@ bool RunOne(const std::string& command) {
     CurrentGroup() = args[0];
     return true;
   }
-  if (name == "replaceitem") {
+  if (name == "deletegroup") {
+    if (args.size() != 1 || args[0].empty()) return false;
+    return DeleteGroup(args[0]);
+  }
+  if (name == "replaceitem" || name == "deleteitem") {
     if (CurrentGroup().empty() || args.size() != 1 || args[0].empty()) return false;
-    unlink(EntryPath(CurrentGroup(), args[0]).c_str());
-    return true;
+    // ReplaceItem makes room for an item that may not exist yet; DeleteItem
+    // is refused for an item that is not there.
+    bool removed = unlink(EntryPath(CurrentGroup(), args[0]).c_str()) == 0;
+    return name == "replaceitem" || removed;
   }
   if (name == "additem") return AddItem(args);
   return false;

@@ -9,4 +9,5 @@ void StandinReset() {
   standin::ResetWindows();
   standin::ResetDde();
   standin::ResetProgramManager();
+  standin::ResetProcesses();
 }

@@ -211,6 +211,7 @@ BOOL Process32Next(HANDLE snapshot, LPPROCESSENTRY32 entry) {
 }
 
 BOOL CloseHandle(HANDLE handle) {
+  if (CloseProcessHandle(handle)) return TRUE;
   auto it = Snapshots().find(static_cast<Snapshot*>(handle));
   if (it == Snapshots().end()) return FALSE;
   delete *it;

@@ -30,10 +30,48 @@ TEST_F(ProgmanTest, AddItemWritesADesktopEntry) {
             "Exec=\"" +
                 c + "/Program Files/Tw/tw32.exe\"\nPath=" + c +
                 "/Program Files/Tw\n"
-                "Terminal=false\nCategories=Utility;\n");
+                "Terminal=false\nCategories=Utility;\nX-Progman-Group=Tidewell\n");
   struct stat info;
   ASSERT_EQ(stat((c + "/Program Files/Tw/tw32.exe").c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0750u);  // runnable, as any program file is on Windows
+}
+
+TEST_F(ProgmanTest, DeleteGroupAndDeleteItemRemoveOnlyWhatTheyName) {
+  std::string autostart = scratch_ + "/config/autostart/Tidewell.desktop";
+  const char* setup[] = {"[CreateGroup(Tidewell)]",
+                         "[AddItem(\"C:\\tw32.exe\",Tidewell,,,,,\"C:\\\")]",
+                         "[AddItem(\"C:\\uninst.exe\",Uninstall,,,,,\"C:\\\")]",
+                         "[CreateGroup(Tidewell Extra)]",
+                         "[AddItem(\"C:\\x.exe\",Tidewell,,,,,\"C:\\\")]",
+                         "[CreateGroup(Startup)]",
+                         "[AddItem(\"C:\\tw32.exe\",Tidewell,,,,,\"C:\\\")]"};
+  for (const char* command : setup) ASSERT_TRUE(StandinProgramManagerExecute(command)) << command;
+  WriteFile(apps_ + "Tidewell-Notes.desktop", "[Desktop Entry]\nName=Notes\n");
+
+  struct Step {
+    const char* command;
+    bool accepted;
+    std::vector<std::string> present;
+    std::vector<std::string> absent;
+  } steps[] = {
+      {"[DeleteGroup(tidewell)]",
+       true,
+       {"Tidewell_Extra-Tidewell.desktop", "Tidewell-Notes.desktop"},
+       {"Tidewell-Tidewell.desktop", "Tidewell-Uninstall.desktop"}},
+      {"[DeleteGroup(Tidewell)]", false, {"Tidewell_Extra-Tidewell.desktop"}, {}},
+      {"[CreateGroup(Startup)][DeleteItem(Tidewell)]", true, {}, {}},
+      {"[DeleteItem(Tidewell)]", false, {}, {}},
+  };
+  for (const Step& step : steps) {
+    EXPECT_EQ(StandinProgramManagerExecute(step.command), step.accepted) << step.command;
+    for (const std::string& name : step.present) {
+      EXPECT_TRUE(Exists(apps_ + name)) << step.command << ": " << name;
+    }
+    for (const std::string& name : step.absent) {
+      EXPECT_FALSE(Exists(apps_ + name)) << step.command << ": " << name;
+    }
+  }
+  EXPECT_FALSE(Exists(autostart));
 }
 
 TEST_F(ProgmanTest, ExecQuotingAndFileNames) {

@@ -4,6 +4,7 @@ include(GoogleTest)
 
 add_executable(posix_tests
   ${CMAKE_CURRENT_LIST_DIR}/posix_paths_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/posix_files_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix_profile_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix_dialogs_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix_windows_test.cpp

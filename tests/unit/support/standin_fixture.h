@@ -29,7 +29,7 @@ class StandinTest : public ::testing::Test {
     cwd_ = cwd;
     for (const char* name :
          {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "SETUP_WINDOWS_DIR", "SETUP_DRIVE_C",
-          "SETUP_DRIVE_D", "SETUP_DRIVE_Q", "SETUP_SLEEP_SCALE"}) {
+          "SETUP_DRIVE_D", "SETUP_DRIVE_Q", "SETUP_DRIVE_Z", "SETUP_SLEEP_SCALE", "TMPDIR"}) {
       UnsetEnv(name);
     }
     SetEnv("HOME", Dir("home"));

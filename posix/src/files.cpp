@@ -1,0 +1,150 @@
+// The file calls that the uninstaller makes: attributes, removing a
+// directory, copying a file, the temporary directory and its unique names,
+// and the deletion of a file once its program has ended.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include "internal.h"
+
+namespace standin {
+namespace {
+
+// Files whose removal was asked for "at the next restart". A program's
+// restart on the host is its end: they are removed when the process exits.
+std::vector<std::string>& RemoveAtExit() {
+  static std::vector<std::string> paths;
+  return paths;
+}
+
+void RemoveFilesAtExit() {
+  for (const std::string& path : RemoveAtExit()) unlink(path.c_str());
+}
+
+bool WriteAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    ssize_t n = write(fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool CopyContents(int in, int out) {
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = read(in, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) return true;
+    if (!WriteAll(out, buffer, static_cast<size_t>(n))) return false;
+  }
+}
+
+}  // namespace
+}  // namespace standin
+
+using namespace standin;
+
+DWORD GetFileAttributesA(LPCSTR name) {
+  std::string mapped;
+  struct stat info;
+  if (!MapPath(name, &mapped) || mapped.empty() || stat(mapped.c_str(), &info) != 0) {
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  return S_ISDIR(info.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+}
+
+BOOL RemoveDirectoryA(LPCSTR path) {
+  std::string mapped;
+  return MapPath(path, &mapped) && rmdir(mapped.c_str()) == 0 ? TRUE : FALSE;
+}
+
+BOOL CopyFileA(LPCSTR existingName, LPCSTR newName, BOOL failIfExists) {
+  std::string from, to;
+  if (!MapPath(existingName, &from) || !MapPath(newName, &to)) return FALSE;
+  int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return FALSE;
+  struct stat info;
+  if (fstat(in, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(in);
+    return FALSE;
+  }
+  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (failIfExists ? O_EXCL : O_TRUNC);
+  int out = open(to.c_str(), flags, info.st_mode & 07777);
+  if (out < 0) {
+    close(in);
+    return FALSE;
+  }
+  bool ok = CopyContents(in, out) && fchmod(out, info.st_mode & 07777) == 0;
+  ok = close(out) == 0 && ok;
+  close(in);
+  if (!ok) unlink(to.c_str());
+  return ok ? TRUE : FALSE;
+}
+
+BOOL MoveFileExA(LPCSTR existingName, LPCSTR newName, DWORD flags) {
+  LogEvent("MoveFileExA|" + Text(existingName) + "|" + Text(newName) + "|" + HexText(flags));
+  std::string from;
+  if (!MapPath(existingName, &from)) return FALSE;
+  if ((flags & MOVEFILE_DELAY_UNTIL_REBOOT) != 0) {
+    // Only the deletion form is supported: no new name.
+    if (newName != nullptr) return FALSE;
+    if (Scripted()) return TRUE;
+    if (RemoveAtExit().empty()) atexit(RemoveFilesAtExit);
+    RemoveAtExit().push_back(from);
+    return TRUE;
+  }
+  std::string to;
+  if (newName == nullptr || !MapPath(newName, &to)) return FALSE;
+  struct stat info;
+  if ((flags & MOVEFILE_REPLACE_EXISTING) == 0 && lstat(to.c_str(), &info) == 0) return FALSE;
+  return rename(from.c_str(), to.c_str()) == 0 ? TRUE : FALSE;
+}
+
+DWORD GetTempPathA(DWORD size, LPSTR buffer) {
+  const char* tmp = getenv("TMPDIR");
+  std::string windowsPath;
+  if (!UnmapPath(tmp != nullptr && tmp[0] == '/' ? tmp : "/tmp", &windowsPath)) return 0;
+  if (windowsPath.back() != '\\') windowsPath += '\\';
+  // As on Windows: the length without the terminator, or the size needed.
+  if (buffer == nullptr || windowsPath.size() + 1 > size) {
+    return static_cast<DWORD>(windowsPath.size() + 1);
+  }
+  CopyCut(windowsPath, buffer, size);
+  return static_cast<DWORD>(windowsPath.size());
+}
+
+UINT GetTempFileNameA(LPCSTR path, LPCSTR prefix, UINT unique, LPSTR name) {
+  if (path == nullptr || name == nullptr || unique != 0) return 0;
+  std::string directory = path;
+  if (directory.empty()) return 0;
+  if (!IsSeparator(directory.back())) directory += '\\';
+  std::string start = Text(prefix).substr(0, 3);
+  // Numbers are tried from a start that differs between processes, as
+  // Windows does, until a name is free; the file is made empty.
+  UINT first = static_cast<UINT>((getpid() ^ time(nullptr)) & 0xFFFF);
+  for (UINT i = 0; i < 0xFFFF; ++i) {
+    UINT number = (first + i) % 0xFFFF + 1;
+    char hex[8];
+    snprintf(hex, sizeof hex, "%X", number);
+    std::string candidate = directory + start + hex + ".tmp";
+    std::string mapped;
+    if (candidate.size() >= MAX_PATH || !MapPath(candidate.c_str(), &mapped)) return 0;
+    int fd = open(mapped.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+      close(fd);
+      CopyCut(candidate, name, MAX_PATH);
+      return number;
+    }
+    if (errno != EEXIST) return 0;
+  }
+  return 0;
+}

@@ -1,0 +1,123 @@
+// The file and process calls of the uninstaller over the stand-in.
+#include "standin_fixture.h"
+
+namespace {
+
+class FilesTest : public StandinTest {
+ protected:
+  void SetUp() override {
+    StandinTest::SetUp();
+    c_ = Dir("c");
+    SetEnv("SETUP_DRIVE_C", c_);
+    SetEnv("TMPDIR", Dir("c/tmp"));
+    Dir("c/full");
+    WriteFile(c_ + "/full/a.exe", "program");
+    chmod((c_ + "/full/a.exe").c_str(), 0750);
+    Dir("c/empty");
+  }
+  std::string c_;
+};
+
+TEST_F(FilesTest, AttributesCopiesAndDirectories) {
+  EXPECT_EQ(GetFileAttributesA("C:\\full"), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+  EXPECT_EQ(GetFileAttributesA("C:\\full\\a.exe"), static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL));
+  EXPECT_EQ(GetFileAttributesA("C:\\full\\a.exe\\"), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetFileAttributesA("C:\\none"), INVALID_FILE_ATTRIBUTES);
+
+  struct Case {
+    const char* from;
+    const char* to;
+    BOOL failIfExists;
+    BOOL result;
+  } copies[] = {
+      {"C:\\full\\a.exe", "C:\\empty\\b.exe", TRUE, TRUE},
+      {"C:\\full\\a.exe", "C:\\empty\\b.exe", TRUE, FALSE},
+      {"C:\\full\\a.exe", "C:\\empty\\b.exe", FALSE, TRUE},
+      {"C:\\none.exe", "C:\\empty\\c.exe", FALSE, FALSE},
+      {"C:\\full", "C:\\empty\\d.exe", FALSE, FALSE},
+      {"C:\\full\\a.exe", "C:\\no\\such\\e.exe", FALSE, FALSE},
+  };
+  for (const Case& c : copies) {
+    EXPECT_EQ(CopyFileA(c.from, c.to, c.failIfExists), c.result) << c.from << " -> " << c.to;
+  }
+  EXPECT_EQ(ReadFile(c_ + "/empty/b.exe"), "program");
+  struct stat info;
+  ASSERT_EQ(stat((c_ + "/empty/b.exe").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0750u) << "the copy can be started too";
+  EXPECT_FALSE(Exists(c_ + "/empty/c.exe"));
+
+  EXPECT_FALSE(RemoveDirectoryA("C:\\empty")) << "it holds b.exe";
+  ASSERT_TRUE(DeleteFileA("C:\\empty\\b.exe"));
+  EXPECT_TRUE(RemoveDirectoryA("C:\\empty"));
+  EXPECT_FALSE(RemoveDirectoryA("C:\\empty"));
+}
+
+TEST_F(FilesTest, TemporaryDirectoryAndUniqueNames) {
+  char path[MAX_PATH];
+  EXPECT_EQ(GetTempPathA(sizeof path, path), 7u);
+  EXPECT_STREQ(path, "C:\\tmp\\");
+  char small[4];
+  EXPECT_EQ(GetTempPathA(sizeof small, small), 8u) << "the size needed";
+
+  char first[MAX_PATH], second[MAX_PATH];
+  ASSERT_NE(GetTempFileNameA("C:\\tmp", "uninstall", 0, first), 0u);
+  ASSERT_NE(GetTempFileNameA("C:\\tmp\\", "uni", 0, second), 0u);
+  EXPECT_STRNE(first, second);
+  for (const char* name : {first, second}) {
+    std::string text = name;
+    EXPECT_EQ(text.rfind("C:\\tmp\\uni", 0), 0u) << text;
+    EXPECT_EQ(text.substr(text.size() - 4), ".tmp") << text;
+    EXPECT_EQ(ReadFile(c_ + "/tmp/" + text.substr(7)), "") << "made, and empty: " << text;
+  }
+  EXPECT_EQ(GetTempFileNameA("C:\\no\\such", "uni", 0, first), 0u);
+}
+
+TEST_F(FilesTest, ModuleNameMoveAndDeletionAtRestart) {
+  StandinSetModuleFileName("C:\\abc\\x.exe");
+  char name[8];
+  EXPECT_EQ(GetModuleFileNameA(nullptr, name, sizeof name), 8u) << "cut: the size comes back";
+  EXPECT_STREQ(name, "C:\\abc\\");
+  StandinSetModuleFileName("");
+  char real[MAX_PATH];
+  DWORD length = GetModuleFileNameA(nullptr, real, sizeof real);
+  ASSERT_GT(length, 0u);
+  std::string text(real, length);
+  EXPECT_EQ(text.substr(text.rfind('\\') + 1), "posix_tests") << text;
+
+  EXPECT_TRUE(MoveFileExA("C:\\full\\a.exe", nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
+  EXPECT_TRUE(Exists(c_ + "/full/a.exe")) << "only at the restart";
+  EXPECT_FALSE(MoveFileExA("C:\\full\\a.exe", "C:\\b.exe", MOVEFILE_DELAY_UNTIL_REBOOT));
+  EXPECT_TRUE(MoveFileExA("C:\\full\\a.exe", "C:\\b.exe", 0));
+  EXPECT_EQ(ReadFile(c_ + "/b.exe"), "program");
+  WriteFile(c_ + "/full/a.exe", "again");
+  EXPECT_FALSE(MoveFileExA("C:\\full\\a.exe", "C:\\b.exe", 0)) << "b.exe exists";
+  EXPECT_TRUE(MoveFileExA("C:\\full\\a.exe", "C:\\b.exe", MOVEFILE_REPLACE_EXISTING));
+  EXPECT_EQ(ReadFile(c_ + "/b.exe"), "again");
+}
+
+TEST_F(FilesTest, ScriptedProcessesAreRecordedAndOwnHandlesWaitable) {
+  HANDLE self = GetCurrentProcess();
+  HANDLE handle = nullptr;
+  EXPECT_FALSE(DuplicateHandle(self, nullptr, self, &handle, SYNCHRONIZE, TRUE, 0));
+  ASSERT_TRUE(DuplicateHandle(self, self, self, &handle, SYNCHRONIZE, TRUE, 0));
+  int hooked = 0;
+  StandinOnNextWait([&] { ++hooked; });
+  EXPECT_EQ(WaitForSingleObject(handle, 5), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(reinterpret_cast<HANDLE>(12345), 5), WAIT_FAILED);
+  EXPECT_EQ(hooked, 1);
+  EXPECT_TRUE(CloseHandle(handle));
+  EXPECT_EQ(WaitForSingleObject(handle, 5), WAIT_FAILED) << "closed";
+
+  char line[] = "\"C:\\t\\u.tmp\" 8 C:\\a  b";
+  STARTUPINFOA startup = {};
+  PROCESS_INFORMATION started;
+  EXPECT_TRUE(CreateProcessA("C:\\t\\u.tmp", line, nullptr, nullptr, TRUE, 0, nullptr, "C:\\t\\",
+                             &startup, &started));
+  std::string number = std::to_string(reinterpret_cast<uintptr_t>(handle));
+  EXPECT_EQ(StandinEvents().back(),
+            "CreateProcessA|C:\\t\\u.tmp|\"C:\\t\\u.tmp\" 8 C:\\a  b|C:\\t\\|1");
+  EXPECT_EQ(StandinEvents()[StandinEvents().size() - 2],
+            "WaitForSingleObject|" + number + "|5|4294967295");
+}
+
+}  // namespace
