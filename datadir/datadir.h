@@ -36,6 +36,21 @@ int ResolveDataDirectory(HINSTANCE instance, HWND owner);
 // accepted a directory (stored in the data directory buffer), 0 on cancel.
 INT_PTR CALLBACK DataDirDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
+// The profile entry that records the data directory: section kProfileSection,
+// key kProfileKey of the file SetupConfig.profileName.
+extern const char kProfileSection[];
+extern const char kProfileKey[];
+// Records `directory` in the profile: 1 when the profile took it, else 0.
+int RecordDataDirectory(const char* directory);
+// Removes the recorded entry when it names `directory`; other entries and
+// sections stay as they are. A recorded text that does not fit the data
+// directory buffer is never taken to name it.
+void ForgetDataDirectory(const char* directory);
+// 1 when two texts name the same directory as Windows compares them: without
+// regard to letter case, to the kind of separator or to one trailing
+// separator; else 0.
+int SameDirectory(const char* a, const char* b);
+
 // What a typed name is, as the dialog sees it.
 enum PathStatus { kPathNotFound = 0, kPathDirectory = 1, kPathFile = 2 };
 PathStatus QueryPathStatus(const char* name);

@@ -13,9 +13,6 @@ HWND messageOwner;
 
 namespace {
 
-const char kProfileSection[] = "Options";
-const char kProfileKey[] = "dataDir";
-
 const char kCouldNotAccessText[] =
     "That directory does not exist and could not be created. Please enter a valid location for "
     "a directory on your system.";
@@ -92,6 +89,6 @@ int ResolveDataDirectory(HINSTANCE instance, HWND owner) {
     }
   }
 
-  WritePrivateProfileStringA(kProfileSection, kProfileKey, dataDirectory, SetupConfig.profileName);
+  RecordDataDirectory(dataDirectory);
   return 1;
 }

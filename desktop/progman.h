@@ -9,6 +9,7 @@
 
 const int kMainGroupCommandCount = 6;
 const int kStartupGroupCommandCount = 4;
+const int kRemovalCommandCount = 3;
 // Room for the longest command whole: the AddItem form's fixed characters,
 // an installed path, an item name and the data directory.
 const int kCommandSize = 64 + kInstalledPathSize + kConfigNameSize + kDataDirSize;
@@ -27,6 +28,10 @@ int MainGroupCommands(const char* groupName, const char* appName, const char* ma
 int StartupGroupCommands(const char* groupName, const char* mainExePath, const char* dataDir,
                          ProgmanCommand commands[kStartupGroupCommandCount]);
 
+// The commands that take the product off the desktop again: its group, then
+// its item in the Startup group, which bears the group's name.
+int RemovalCommands(const char* groupName, ProgmanCommand commands[kRemovalCommandCount]);
+
 // The DDEML instance of the registration stage; 0 outside it.
 extern DWORD ddeInstance;
 
@@ -41,5 +46,8 @@ HDDEDATA CALLBACK DdeCallback(UINT type, UINT format, HCONV conversation, HSZ to
 
 // The stage: the product's group, and the Startup item if the user agrees.
 void RegisterProgramItems(const char* mainExePath, const char* uninstallerPath);
+// The uninstaller's stage: removes the product's group and, when the setup
+// offers the Startup item, that item. Nothing is asked and nothing reported.
+void UnregisterProgramItems();
 
 #endif  // TIDEWELL_DESKTOP_PROGMAN_H

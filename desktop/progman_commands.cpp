@@ -35,3 +35,10 @@ int StartupGroupCommands(const char* groupName, const char* mainExePath, const c
                       groupName, dataDir));
   return ok ? 1 : 0;
 }
+
+int RemovalCommands(const char* groupName, ProgmanCommand commands[kRemovalCommandCount]) {
+  bool ok = Fits(snprintf(commands[0], kCommandSize, "[DeleteGroup(%s)]", groupName));
+  ok &= Fits(snprintf(commands[1], kCommandSize, "[CreateGroup(Startup)]"));
+  ok &= Fits(snprintf(commands[2], kCommandSize, "[DeleteItem(%s)]", groupName));
+  return ok ? 1 : 0;
+}

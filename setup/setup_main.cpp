@@ -66,7 +66,7 @@ void FinishInstallation() {
   snprintf(mainExePath, sizeof mainExePath, "%s\\%s", dataDirectory, SetupConfig.mainExeName);
   snprintf(uninstallerPath, sizeof uninstallerPath, "%s\\uninst.exe", dataDirectory);
   RegisterProgramItems(mainExePath, uninstallerPath);
-  WritePrivateProfileStringA("Options", "dataDir", dataDirectory, SetupConfig.profileName);
+  RecordDataDirectory(dataDirectory);
 
   snprintf(messageText, sizeof messageText,
            "%s has been successfully installed on your system.Would you like to start %s now?",

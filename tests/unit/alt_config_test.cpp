@@ -90,4 +90,9 @@ TEST_F(AltConfigTest, DdeCallbackAcceptsTheGroupName) {
   DdeStop();
 }
 
+TEST_F(AltConfigTest, RemovalTakesTheGroupAndSkipsAStartupItemNeverOffered) {
+  UnregisterProgramItems();
+  EXPECT_EQ(commands, std::vector<std::string>{"[DeleteGroup(Grp)]"});
+}
+
 }  // namespace
