@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Checks that setup.exe is a GUI program whose import table names only
+# Checks that a program (setup.exe, uninst.exe) is a GUI program whose import table names only
 # KERNEL32.dll, USER32.dll and msvcrt.dll.
 set -u
 objdump=$1

@@ -17,7 +17,7 @@ set(TW_ENV
   TW_PREFIX=${TW_PREFIX}
   TW_SETUP=$<TARGET_FILE:setup>
   TW_TW32=$<TARGET_FILE:tw32>
-  TW_UNINST=$<TARGET_FILE:uninst>
+  TW_UNINST=$<TARGET_FILE:setup_uninstaller>
   TW_DECOY=$<TARGET_FILE:decoy_window>)
 
 add_test(NAME wine_fixture_setup

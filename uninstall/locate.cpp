@@ -1,0 +1,35 @@
+// Where the installation is: the directory of the uninstaller's own file.
+#include <stdio.h>
+#include <string.h>
+
+#include "uninstall/uninstall.h"
+
+namespace {
+
+bool IsSeparator(char c) {
+  return c == '\\' || c == '/';
+}
+
+}  // namespace
+
+int LocateInstallation(char* directory, int size) {
+  DWORD length = GetModuleFileNameA(nullptr, directory, static_cast<DWORD>(size));
+  // A name that filled the buffer may have been cut.
+  if (length == 0 || length >= static_cast<DWORD>(size)) return 0;
+  char* lastSeparator = nullptr;
+  for (char* p = directory; *p != '\0'; ++p) {
+    if (IsSeparator(*p)) lastSeparator = p;
+  }
+  if (lastSeparator == nullptr) return 0;
+  // A file at a drive's root keeps the root's separator: "C:\".
+  bool driveRoot = lastSeparator == directory + 2 && directory[1] == ':';
+  lastSeparator[driveRoot ? 1 : 0] = '\0';
+  return 1;
+}
+
+int JoinPath(const char* directory, const char* name, char* path, int size) {
+  size_t length = strlen(directory);
+  bool separated = length > 0 && IsSeparator(directory[length - 1]);
+  int n = snprintf(path, static_cast<size_t>(size), separated ? "%s%s" : "%s\\%s", directory, name);
+  return n >= 0 && n < size ? 1 : 0;
+}
