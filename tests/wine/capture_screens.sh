@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Saves a picture of each window the user sees into docs/screenshots: one
 # full installation (dialog, progress window with the warning, Startup
-# question, closing question) and one failed extraction (failure message).
+# question, closing question), its removal with the installed uninstaller
+# (question, closing message) and one failed extraction (failure message).
 # Not a test; run by hand after building the win64 preset:
 #   bash tests/wine/capture_screens.sh [build dir, default build/win64]
 # It makes its own Xvfb and prefix (in the build tree) and removes them at
@@ -15,7 +16,7 @@ out=${TW_SCREENS_DIR:-$root/docs/screenshots}
 
 export TW_RUN_DIR="$build/wine-screens-run"
 export TW_PREFIX="$build/wine-screens-prefix"
-export TW_SETUP="$build/setup.exe" TW_TW32="$build/product/tw32.exe" TW_UNINST="$build/product/uninst.exe"
+export TW_SETUP="$build/setup.exe" TW_TW32="$build/product/tw32.exe" TW_UNINST="$build/setup_payload/uninst.exe"
 for f in "$TW_SETUP" "$TW_TW32" "$TW_UNINST"; do
   [ -f "$f" ] || { echo "FAIL: $f is missing; build the win64 preset first"; exit 1; }
 done
@@ -95,6 +96,20 @@ final=$(expect_window "Installation Successful") || tw_fatal "no closing questio
 shoot installation-successful.png "$final"
 answer "Installation Successful" n settle
 wait_setup
+tw_stop_wine
+
+# Its removal, started as the Start Menu item starts it.
+data_win="$(win_user_dir)\\Tidewell"
+(cd "$(unix_path "$data_win")" && exec "$TW_WINE" "$data_win\\uninst.exe") >/dev/null 2>&1 &
+TW_SETUP_PID=$!
+question=$(expect_window "Uninstall Tidewell") || tw_fatal "no uninstall question"
+shoot uninstall-question.png "$question"
+answer "Uninstall Tidewell" y
+answer "Closing Running Copies" Return
+wait_setup
+complete=$(expect_window "Uninstall Complete") || tw_fatal "no closing message"
+shoot uninstall-complete.png "$complete"
+answer "Uninstall Complete" Return
 tw_stop_wine
 
 # One failed extraction: a folder named uninst.exe blocks the uninstaller.

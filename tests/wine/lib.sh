@@ -14,6 +14,7 @@
 #   TW_PREFIX    the scratch Wine prefix
 #   TW_SETUP     setup.exe; TW_TW32, TW_UNINST the payload files;
 #   TW_DECOY     decoy_window.exe
+#   TW_WINDOW_TEXT  window_text.exe, which prints what a window's controls say
 
 TW_WINE=${TW_WINE:-/usr/lib/wine/wine64}
 if [ -x /usr/lib/wine/wineserver64 ]; then
@@ -459,6 +460,23 @@ dump_screen() {
   if [ -s "$TW_LOG_DIR/setup.out" ]; then
     echo "output of setup.exe (last lines):"
     tail -n 20 "$TW_LOG_DIR/setup.out" | sed 's/^/  /'
+  fi
+}
+
+# window_text CAPTION: the texts of the controls of the window with that
+# caption (a message box: its text and its buttons), one a line.
+window_text() {
+  "$TW_WINE" "$TW_WINDOW_TEXT" "$1" 2>/dev/null | tr -d '\r'
+}
+
+# check_box_text WHAT CAPTION TEXT: the window's controls include TEXT.
+check_box_text() {
+  local got
+  got=$(window_text "$2")
+  if grep -qxF -- "$3" <<<"$got"; then
+    tw_ok "$1: \"$3\""
+  else
+    tw_fail "$1: expected \"$3\", got: $(paste -sd '|' <<<"$got")"
   fi
 }
 

@@ -11,6 +11,8 @@ set(TW_PREFIX ${CMAKE_BINARY_DIR}/wine-prefix)
 # A window titled by its first argument, in a program that is not the product.
 add_executable(decoy_window WIN32 ${TW_WINE_DIR}/decoy_window.cpp)
 target_compile_options(decoy_window PRIVATE -Wall -Wextra -Werror)
+# Prints what the controls of a window say (the text of a message box).
+add_executable(window_text ${TW_WINE_DIR}/window_text.cpp)
 
 set(TW_ENV
   TW_RUN_DIR=${TW_RUN_DIR}
@@ -18,7 +20,8 @@ set(TW_ENV
   TW_SETUP=$<TARGET_FILE:setup>
   TW_TW32=$<TARGET_FILE:tw32>
   TW_UNINST=$<TARGET_FILE:setup_uninstaller>
-  TW_DECOY=$<TARGET_FILE:decoy_window>)
+  TW_DECOY=$<TARGET_FILE:decoy_window>
+  TW_WINDOW_TEXT=$<TARGET_FILE:window_text>)
 
 add_test(NAME wine_fixture_setup
   COMMAND ${CMAKE_COMMAND} -E env ${TW_ENV} bash ${TW_WINE_DIR}/fixture.sh setup)
@@ -37,7 +40,8 @@ foreach(name
     data_dir_cancel
     profile_kept
     running_copies
-    extraction_failure)
+    extraction_failure
+    uninstall)
   add_test(NAME wine_${name}
     COMMAND ${CMAKE_COMMAND} -E env ${TW_ENV} bash ${TW_WINE_DIR}/test_${name}.sh)
   set_tests_properties(wine_${name} PROPERTIES
