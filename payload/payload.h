@@ -55,6 +55,8 @@ struct PayloadNames {
   int fileCount;
   const char* const* names;
 };
+// The name list linked into the uninstaller.
+extern const PayloadNames kPayloadNames;
 
 // Writes every file of kPayloadTable into the current directory.
 ExtractResult ExtractPayload(HWND owner, ProgressFn progress);
