@@ -9,8 +9,10 @@
 
 namespace {
 
-// GetTempFileNameA writes up to MAX_PATH characters; the rest is room.
+// Room for the temporary directory and for a name GetTempFileNameA makes in
+// it (at most MAX_PATH characters).
 const int kTempPathSize = kDataDirSize;
+static_assert(kTempPathSize >= MAX_PATH, "GetTempFileNameA writes MAX_PATH characters");
 // The copy's quoted name, the handle in decimal and the directory.
 const int kCommandLineSize = kTempPathSize + 32 + kDataDirSize;
 
@@ -27,7 +29,7 @@ bool HaveOwnPath() {
 // Makes copyPath a copy of the running program under a fresh name.
 bool MakeCopy() {
   DWORD length = GetTempPathA(kTempPathSize, tempDirectory);
-  if (length == 0 || length >= static_cast<DWORD>(kTempPathSize - MAX_PATH)) return false;
+  if (length == 0 || length >= static_cast<DWORD>(kTempPathSize)) return false;
   if (GetTempFileNameA(tempDirectory, "uns", 0, copyPath) == 0) return false;
   if (CopyFileA(ownPath, copyPath, FALSE)) return true;
   DeleteFileA(copyPath);
