@@ -189,9 +189,9 @@ bool CurrentPlace(Place* place, bool* entered) {
 // the current directory, with one exception: a drive that maps the whole
 // file system (Z: by default) counts only when the current directory was
 // entered through it, so that a user who types "\" never reaches the
-// host's real "/". Failing both, it is C:. `cwdParts` receives the current
-// directory below the drive's folder, or is null when the current directory
-// does not lie on that drive.
+// host's real "/". Failing both, it is C:. `onIt` tells whether the current
+// directory lies on the drive returned; if so, `cwdParts` receives its
+// components below the drive's folder.
 char CurrentDrive(std::vector<std::string>* cwdParts, bool* onIt) {
   Place place;
   bool entered = false;
@@ -289,8 +289,9 @@ bool FullWindowsPath(const char* name, std::string* full) {
 }
 
 char DriveOfName(const char* windowsPath) {
-  if (HasDrive(windowsPath))
+  if (HasDrive(windowsPath)) {
     return static_cast<char>(toupper(static_cast<unsigned char>(windowsPath[0])));
+  }
   std::vector<std::string> cwdParts;
   bool onIt = false;
   return CurrentDrive(&cwdParts, &onIt);
