@@ -2,8 +2,7 @@
 # Directory names typed as a user would: a bare name lands in the directory
 # the setup was started in and is recorded by its full path, so the desktop
 # entries start the installed program from anywhere; a rooted name lands on
-# drive C:, never on the host's real /; an existing directory typed with a
-# trailing backslash is an existing directory.
+# drive C:, never on the host's real /.
 source "$(dirname "$0")/lib.sh"
 START_DIR=$SETUP_DRIVE_C/downloads
 DIR=$START_DIR/Tidewell
@@ -37,15 +36,4 @@ run_setup '\Tidewell' "" n n
 expect_eq "exit code" 0 "$STATUS"
 expect_same_file "$PRODUCT_MAIN" "$SETUP_DRIVE_C/Tidewell/tw32.exe"
 expect_eq "profile entry" 'C:\Tidewell' "$(profile_value)"
-
-# An existing directory with a trailing backslash asks the existing-directory
-# question.
-rm -rf "$INI" "$SETUP_DRIVE_C/Tidewell"
-mkdir -p "$SETUP_DRIVE_C/existing"
-run_setup 'C:\existing\' y "" n n
-expect_eq "exit code" 0 "$STATUS"
-expect_output "Write Data to Existing Directory?"
-expect_no_output "Can't Create Directory"
-expect_same_file "$PRODUCT_MAIN" "$SETUP_DRIVE_C/existing/tw32.exe"
-expect_eq "profile entry" 'C:\existing\' "$(profile_value)"
 finish

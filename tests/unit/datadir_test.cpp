@@ -72,18 +72,6 @@ TEST(PathOps, NormalizeSeparators) {
   }
 }
 
-TEST(PathOps, IsAbsolutePath) {
-  struct Case {
-    const char* path;
-    bool absolute;
-  } cases[] = {
-      {"C:\\", true},   {"c:/x", true}, {"\\\\srv\\share", true}, {"//srv", true},
-      {"\\/srv", true}, {"C:", false},  {"C:x", false},           {"\\x", false},
-      {"x\\y", false},  {"", false},    {"1:\\x", false},         {":\\x", false},
-  };
-  for (const Case& c : cases) EXPECT_EQ(IsAbsolutePath(c.path), c.absolute) << c.path;
-}
-
 class DataDirTest : public ::testing::Test {
  protected:
   void SetUp() override {

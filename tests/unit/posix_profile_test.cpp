@@ -90,13 +90,6 @@ TEST_F(ProfileTest, WriteThroughASymbolicLinkReplacesItsTarget) {
   EXPECT_FALSE(WritePrivateProfileStringA("S", "k", "v", "loop.ini"));
 }
 
-TEST_F(ProfileTest, WriteFailsWhenTheProfileIsADirectory) {
-  Dir("windows/tw.ini");
-  EXPECT_FALSE(WritePrivateProfileStringA("Options", "dataDir", "D:\\x", "tw.ini"));
-  struct stat info;
-  EXPECT_TRUE(stat(path_.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) << "still a directory";
-}
-
 TEST_F(ProfileTest, DefaultMayBeTheDestinationBuffer) {
   char buffer[64] = "C:\\Program Files\\Tidewell";
   EXPECT_EQ(GetPrivateProfileStringA("Options", "dataDir", buffer, buffer, sizeof buffer, "tw.ini"),
