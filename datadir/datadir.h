@@ -24,6 +24,9 @@ void StripTrailingChar(char* text, char ch);
 // Rewrites every run of '/' and '\' as one backslash, in place. A path that
 // begins with two or more separators keeps two, so a network path stays one.
 void NormalizeSeparators(char* path);
+// Whether a path names its place without the current drive or directory: a
+// drive letter, ':' and a separator, or two leading separators.
+bool IsAbsolutePath(const char* path);
 // Makes `path` the current directory: 0 on success, -1 on failure. With
 // `create` nonzero, creates a missing directory (one level) before giving up.
 int EnsureDirectory(const char* path, int create);

@@ -2,14 +2,12 @@
 // accepts a directory it created or an existing one the user confirms.
 #include <direct.h>
 #include <stdio.h>
+#include <string.h>
 
 #include "datadir/datadir.h"
 #include "ui/resource.h"
 
 namespace {
-
-// Room for the "Please Enter a Directory Name" text with the group name.
-const int kRejectedPathTextSize = 256;
 
 const char kCannotCreateText[] =
     "That directory does not exist, and the application was not able to create it. Most likely "
@@ -23,6 +21,13 @@ const char kExistingDirectoryText[] =
     "a directory name that is already being used for other purposes. Are you sure you want to "
     "use this directory?";
 
+// Room for the "Please Enter a Directory Name" text with the longest group
+// name the configuration admits.
+const int kRejectedPathTextSize = 512;
+// The format less its "%s", the longest name and the terminator:
+static_assert(sizeof kPathIsFileFormat - 3 + kConfigNameSize <= kRejectedPathTextSize,
+              "the rejected-path text must hold the longest group name");
+
 // The message boxes have no owner window, so the dialog stays enabled while
 // one is open and OK or Cancel can run again inside it. The first run that
 // ends the dialog decides its result; later runs leave it alone.
@@ -34,12 +39,32 @@ void EndOnce(HWND dialog, INT_PTR result) {
   EndDialog(dialog, result);
 }
 
+// Accepts the text of one OK run. A nested run may have overwritten the data
+// directory buffer meanwhile, so the run's own text is put back first.
+void EndAccepting(HWND dialog, const char* typed) {
+  if (dialogEnded) return;
+  memcpy(dataDirectory, typed, strlen(typed) + 1);
+  EndOnce(dialog, 1);
+}
+
 void AcceptTypedDirectory(HWND dialog) {
-  GetDlgItemTextA(dialog, IDC_DATADIR, dataDirectory, kDataDirSize);
-  switch (QueryPathStatus(dataDirectory)) {
+  // Each run keeps the text it read in a buffer of its own: a run that waits
+  // for a message box can be re-entered from that box's message loop.
+  char typed[kDataDirSize] = "";
+  GetDlgItemTextA(dialog, IDC_DATADIR, typed, kDataDirSize);
+  typed[kDataDirSize - 1] = '\0';
+  size_t length = strlen(typed);
+  memcpy(dataDirectory, typed, length + 1);
+  // A text that fills the field's whole capacity may have been cut, so it
+  // never names a directory.
+  if (length >= static_cast<size_t>(kDataDirSize - 1)) {
+    MessageBoxA(messageOwner, kCannotCreateText, "Can't Create Directory", MB_OK | MB_ICONWARNING);
+    return;
+  }
+  switch (QueryPathStatus(typed)) {
     case kPathNotFound:
-      if (_mkdir(dataDirectory) == 0) {
-        EndOnce(dialog, 1);
+      if (_mkdir(typed) == 0) {
+        EndAccepting(dialog, typed);
       } else {
         MessageBoxA(messageOwner, kCannotCreateText, "Can't Create Directory",
                     MB_OK | MB_ICONWARNING);
@@ -47,14 +72,16 @@ void AcceptTypedDirectory(HWND dialog) {
       break;
     case kPathFile: {
       static char text[kRejectedPathTextSize];
-      snprintf(text, sizeof text, kPathIsFileFormat, SetupConfig.groupName);
-      MessageBoxA(messageOwner, text, "Please Enter a Directory Name", MB_OK | MB_ICONWARNING);
+      int n = snprintf(text, sizeof text, kPathIsFileFormat, SetupConfig.groupName);
+      if (n >= 0 && n < kRejectedPathTextSize) {
+        MessageBoxA(messageOwner, text, "Please Enter a Directory Name", MB_OK | MB_ICONWARNING);
+      }
       break;
     }
     case kPathDirectory:
       if (MessageBoxA(messageOwner, kExistingDirectoryText, "Write Data to Existing Directory?",
                       MB_YESNO) == IDYES) {
-        EndOnce(dialog, 1);
+        EndAccepting(dialog, typed);
       }
       break;
   }

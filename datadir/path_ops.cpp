@@ -35,6 +35,12 @@ void NormalizeSeparators(char* path) {
   *out = '\0';
 }
 
+bool IsAbsolutePath(const char* path) {
+  bool driveLetter = (path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z');
+  if (driveLetter && path[1] == ':' && IsSeparator(path[2])) return true;
+  return IsSeparator(path[0]) && IsSeparator(path[1]);  // a network path
+}
+
 int EnsureDirectory(const char* path, int create) {
   if (_chdir(path) == 0) return 0;
   if (!create) return -1;

@@ -38,8 +38,19 @@ PathStatus QueryPathStatus(const char* name) {
   if (strpbrk(name, "?*") != nullptr) return kPathNotFound;
   if (HasDriveDesignator(name) && name[2] == '\0') return kPathNotFound;
 
+  // The platform's lookup finds nothing for a name that ends in a separator,
+  // so the lookup leaves one trailing separator out. A root keeps its own
+  // ("\", "C:\"): the lookup cannot find a root, the drive-root rule does.
+  char lookupName[kDataDirSize];
+  size_t length = strlen(name);
+  if (length >= sizeof lookupName) return kPathNotFound;
+  memcpy(lookupName, name, length + 1);
+  if (length > 0 && IsSeparator(name[length - 1]) && !NamesRoot(name)) {
+    lookupName[length - 1] = '\0';
+  }
+
   WIN32_FIND_DATAA found;
-  HANDLE find = FindFirstFileA(name, &found);
+  HANDLE find = FindFirstFileA(lookupName, &found);
   if (find == INVALID_HANDLE_VALUE) return ClassifyDriveRoot(name);
   FindClose(find);
   if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || NamesRoot(name)) {

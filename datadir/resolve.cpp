@@ -13,6 +13,11 @@ HWND messageOwner;
 
 namespace {
 
+const char kProgramFilesFormat[] = "C:\\Program Files\\%s";
+// The default with the longest group name stays short of filling the buffer.
+static_assert(sizeof kProgramFilesFormat - 3 + kConfigNameSize < kDataDirSize,
+              "the Program Files default must fit the data directory buffer");
+
 const char kCouldNotAccessText[] =
     "That directory does not exist and could not be created. Please enter a valid location for "
     "a directory on your system.";
@@ -50,7 +55,38 @@ void ProposeHomeDirectory(const char* homePath, const char* homeDrive) {
   StripTrailingChar(fallback, '/');
   fits = fits && Append(fallback, sizeof fallback, "\\");
   fits = fits && Append(fallback, sizeof fallback, SetupConfig.groupName);
+  // A text that fills the buffer whole is never taken for a path (see
+  // ReadRecordedDirectory), so neither is a fallback of that length.
+  fits = fits && strlen(fallback) < sizeof fallback - 1;
   if (fits) memcpy(dataDirectory, fallback, sizeof fallback);
+}
+
+// Replaces the buffer with the recorded directory, if the profile has one.
+// A value that fills the buffer whole may have been cut, so it is never used
+// as a path: false then, and the buffer keeps the computed directory.
+bool ReadRecordedDirectory() {
+  static char recorded[kDataDirSize];
+  DWORD length = GetPrivateProfileStringA(kProfileSection, kProfileKey, dataDirectory, recorded,
+                                          kDataDirSize, SetupConfig.profileName);
+  if (length >= static_cast<DWORD>(kDataDirSize - 1)) return false;
+  memcpy(dataDirectory, recorded, length + 1);
+  return true;
+}
+
+// Enters the directory in the buffer (with `create`, making it first) and
+// then names it absolutely: a relative name ("Tidewell", "sub\dir",
+// "\Tidewell", "C:Tidewell") is replaced by the full path of the directory
+// just entered, so that what is recorded and built from it no longer depends
+// on the current drive and directory. False when the directory cannot be
+// entered or its full path would fill the buffer whole.
+bool EnterDataDirectory(int create) {
+  if (EnsureDirectory(dataDirectory, create) != 0) return false;
+  if (IsAbsolutePath(dataDirectory)) return true;
+  char fullPath[kDataDirSize];
+  DWORD length = GetFullPathNameA(".", kDataDirSize, fullPath, nullptr);
+  if (length == 0 || length >= static_cast<DWORD>(kDataDirSize - 1)) return false;
+  memcpy(dataDirectory, fullPath, length + 1);
+  return true;
 }
 
 // Runs the dialog once: true when the user accepted a path. A dialog that
@@ -68,22 +104,22 @@ int ResolveDataDirectory(HINSTANCE instance, HWND owner) {
   const char* homeDrive = getenv("HOMEDRIVE");
   messageOwner = owner;
 
-  snprintf(dataDirectory, kDataDirSize, "C:\\Program Files\\%s", SetupConfig.groupName);
+  snprintf(dataDirectory, kDataDirSize, kProgramFilesFormat, SetupConfig.groupName);
   if (EnsureDirectory(dataDirectory, 0) != 0) ProposeHomeDirectory(homePath, homeDrive);
 
-  // A recorded directory wins over both computed ones.
-  GetPrivateProfileStringA(kProfileSection, kProfileKey, dataDirectory, dataDirectory, kDataDirSize,
-                           SetupConfig.profileName);
+  // A recorded directory wins over both computed ones; one that does not fit
+  // counts as a directory that cannot be entered.
+  bool recordedFits = ReadRecordedDirectory();
 
   NormalizeSeparators(dataDirectory);
-  if (EnsureDirectory(dataDirectory, 0) != 0) {
+  if (!recordedFits || !EnterDataDirectory(0)) {
     for (;;) {
       if (!AskForDirectory(instance)) {
         MessageBoxA(messageOwner, kShuttingDownText, "Shutting Down", MB_OK | MB_ICONWARNING);
         return 0;
       }
       NormalizeSeparators(dataDirectory);
-      if (EnsureDirectory(dataDirectory, 1) == 0) break;
+      if (EnterDataDirectory(1)) break;
       MessageBoxA(messageOwner, kCouldNotAccessText, "Couldn't Access Directory",
                   MB_OK | MB_ICONWARNING);
     }

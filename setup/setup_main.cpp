@@ -31,6 +31,15 @@ const int kStartCommandSize = kInstalledPathSize + 2;
 char messageText[kMessageSize];
 char startCommand[kStartCommandSize];
 
+const char kNotRecordedFormat[] =
+    "Setup could not record the location of the data directory in %s. %s is installed, but it "
+    "may not find its data files. Make sure you may write to the Windows directory, then run the "
+    "setup program again.";
+// The longest text built in the message buffer: this format less its two
+// "%s", the profile and application names at their longest, the terminator.
+static_assert(sizeof kNotRecordedFormat - 5 + 2 * (kConfigNameSize - 1) + 1 <= kMessageSize,
+              "the message buffer must hold the longest configured names");
+
 const char kNotInstalledText[] =
     "The application will not be installed at this time.If you decide to install the "
     "application later, just launch this program again to complete the installation process.";
@@ -66,7 +75,15 @@ void FinishInstallation() {
   snprintf(mainExePath, sizeof mainExePath, "%s\\%s", dataDirectory, SetupConfig.mainExeName);
   snprintf(uninstallerPath, sizeof uninstallerPath, "%s\\uninst.exe", dataDirectory);
   RegisterProgramItems(mainExePath, uninstallerPath);
-  RecordDataDirectory(dataDirectory);
+  // Without this entry the product cannot find its data, so a failed write
+  // is reported before the user is told of success.
+  if (!RecordDataDirectory(dataDirectory)) {
+    int n = snprintf(messageText, sizeof messageText, kNotRecordedFormat, SetupConfig.profileName,
+                     SetupConfig.appName);
+    if (n >= 0 && n < kMessageSize) {
+      MessageBoxA(nullptr, messageText, "Data Directory Not Recorded", MB_OK | MB_ICONWARNING);
+    }
+  }
 
   snprintf(messageText, sizeof messageText,
            "%s has been successfully installed on your system.Would you like to start %s now?",

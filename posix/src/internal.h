@@ -47,8 +47,18 @@ void ClearAnswers();
 bool IsSeparator(char c);
 // The directory that drive `letter` maps to; false when it is unmapped.
 bool DriveRoot(char letter, std::string* root);
-// Maps a Windows path to a POSIX path; false for an unmapped drive.
+// Maps a Windows path to a POSIX path; false for an unmapped drive or a
+// network name. A relative name stays relative to the current directory; a
+// rooted name without a drive ("\x") lies on the current drive.
 bool MapPath(const char* windowsPath, std::string* posixPath);
+// The full Windows form of a name ("X:\a\b"), resolved against the current
+// drive and directory as Windows does; false when it has none.
+bool FullWindowsPath(const char* name, std::string* full);
+// The drive a name lies on before it is entered, and the record, after a
+// successful _chdir, of the drive through which the new current directory
+// was entered.
+char DriveOfName(const char* windowsPath);
+void RecordEnteredDirectory(char drive);
 // The Windows form of an absolute POSIX path: the drive whose folder holds
 // it most closely, then the rest with backslashes ("X:\a\b"). False for a
 // relative path or one that no drive holds.

@@ -114,9 +114,129 @@ std::string DataHome() {
   return HomeDirectory() + "/.local/share";
 }
 
+namespace {
+
+// A place in Windows terms: a drive and the components below its folder.
+struct Place {
+  char drive = '\0';
+  std::vector<std::string> parts;
+};
+
+// How the current directory was last entered through _chdir: the drive of
+// the name given and the POSIX directory that it led to.
+char gEnteredDrive = '\0';
+std::string gEnteredDirectory;
+
+std::string PosixCurrentDirectory() {
+  char cwd[4096];
+  return getcwd(cwd, sizeof cwd) != nullptr ? cwd : "";
+}
+
+// The components of the absolute POSIX path `path` below `root`; false when
+// `root` does not hold it.
+bool Below(const std::string& root, const std::string& path, std::vector<std::string>* rest) {
+  bool trailing = false;
+  std::vector<std::string> rootParts = Components(root.c_str(), &trailing);
+  std::vector<std::string> parts = Components(path.c_str(), &trailing);
+  if (rootParts.size() > parts.size() ||
+      !std::equal(rootParts.begin(), rootParts.end(), parts.begin())) {
+    return false;
+  }
+  rest->assign(parts.begin() + static_cast<long>(rootParts.size()), parts.end());
+  return true;
+}
+
+// Whether a drive's folder is the whole file system, as Z: is by default.
+bool HoldsEverything(char drive) {
+  std::string root;
+  return DriveRoot(drive, &root) && root == "/";
+}
+
+// The drive whose folder holds the absolute POSIX path most closely.
+bool PlaceOf(const std::string& posixPath, Place* place) {
+  if (posixPath.empty() || posixPath[0] != '/') return false;
+  bool found = false;
+  for (char letter = 'A'; letter <= 'Z'; ++letter) {
+    std::string root;
+    std::vector<std::string> rest;
+    if (!DriveRoot(letter, &root) || root[0] != '/' || !Below(root, posixPath, &rest)) continue;
+    if (!found || rest.size() < place->parts.size()) {
+      place->drive = letter;
+      place->parts = rest;
+      found = true;
+    }
+  }
+  return found;
+}
+
+// The current directory in Windows terms: by the drive it was entered
+// through while it is still current, else by the drive that holds it most
+// closely. `entered` tells which.
+bool CurrentPlace(Place* place, bool* entered) {
+  std::string cwd = PosixCurrentDirectory();
+  std::string root;
+  *entered = gEnteredDrive != '\0' && !cwd.empty() && cwd == gEnteredDirectory &&
+             DriveRoot(gEnteredDrive, &root) && Below(root, cwd, &place->parts);
+  if (*entered) {
+    place->drive = gEnteredDrive;
+    return true;
+  }
+  return PlaceOf(cwd, place);
+}
+
+// The current drive, on which a rooted name without a drive such as "\x"
+// lies. The host has no current drive of its own, so it is the drive of
+// the current directory, with one exception: a drive that maps the whole
+// file system (Z: by default) counts only when the current directory was
+// entered through it, so that a user who types "\" never reaches the
+// host's real "/". Failing both, it is C:. `onIt` tells whether the current
+// directory lies on the drive returned; if so, `cwdParts` receives its
+// components below the drive's folder.
+char CurrentDrive(std::vector<std::string>* cwdParts, bool* onIt) {
+  Place place;
+  bool entered = false;
+  *onIt = CurrentPlace(&place, &entered) && (entered || !HoldsEverything(place.drive));
+  if (!*onIt) return 'C';
+  *cwdParts = place.parts;
+  return place.drive;
+}
+
+bool IsNetworkName(const char* path) {
+  return IsSeparator(path[0]) && IsSeparator(path[1]);
+}
+
+// The place that a name with a drive ("X:\a", "X:a") or a rooted name
+// without one ("\a") stands for, as Windows resolves it: a drive-relative
+// name continues the current directory when it names the current drive, and
+// starts at the drive's root otherwise (the host keeps no current directory
+// per drive).
+bool PlaceOfName(const char* path, Place* place, bool* trailingSeparator) {
+  std::vector<std::string> cwdParts;
+  bool onIt = false;
+  char current = CurrentDrive(&cwdParts, &onIt);
+  std::string rest;
+  if (HasDrive(path)) {
+    place->drive = static_cast<char>(toupper(static_cast<unsigned char>(path[0])));
+    rest = path + 2;
+    if (!IsSeparator(path[2]) && onIt && place->drive == current) {
+      rest = Join(cwdParts, '/') + "/" + rest;
+    }
+  } else {
+    place->drive = current;
+    rest = path;
+  }
+  std::string root;
+  if (!DriveRoot(place->drive, &root)) return false;
+  place->parts = Components(rest.c_str(), trailingSeparator);
+  return true;
+}
+
+}  // namespace
+
 bool MapPath(const char* windowsPath, std::string* posixPath) {
-  if (windowsPath == nullptr) return false;
-  if (!HasDrive(windowsPath)) {
+  if (windowsPath == nullptr || IsNetworkName(windowsPath)) return false;  // no network here
+  if (!HasDrive(windowsPath) && !IsSeparator(windowsPath[0])) {
+    // Relative to the current directory, which POSIX keeps for us.
     std::string out = windowsPath;
     for (char& c : out) {
       if (c == '\\') c = '/';
@@ -124,44 +244,62 @@ bool MapPath(const char* windowsPath, std::string* posixPath) {
     *posixPath = out;
     return true;
   }
-  std::string root;
-  if (!DriveRoot(windowsPath[0], &root)) return false;
-  // "C:foo" has no current directory per drive here; it means "C:\foo".
+  Place place;
   bool trailing = false;
-  std::vector<std::string> parts = Components(windowsPath + 2, &trailing);
+  std::string root;
+  if (!PlaceOfName(windowsPath, &place, &trailing) || !DriveRoot(place.drive, &root)) return false;
   std::string out = root;
-  for (const std::string& part : parts) {
+  for (const std::string& part : place.parts) {
     if (out.back() != '/') out += '/';
     out += part;
   }
-  if (trailing && !parts.empty()) out += '/';
+  if (trailing && !place.parts.empty()) out += '/';
   *posixPath = out;
   return true;
 }
 
 bool UnmapPath(const std::string& posixPath, std::string* windowsPath) {
-  if (posixPath.empty() || posixPath[0] != '/') return false;
-  bool trailing = false;
-  std::vector<std::string> parts = Components(posixPath.c_str(), &trailing);
-  // The drive whose folder holds the path most closely wins.
-  size_t best = 0;
-  char bestLetter = '\0';
-  for (char letter = 'A'; letter <= 'Z'; ++letter) {
-    std::string root;
-    if (!DriveRoot(letter, &root) || root[0] != '/') continue;
-    std::vector<std::string> rootParts = Components(root.c_str(), &trailing);
-    if (rootParts.size() > parts.size() || (bestLetter != '\0' && rootParts.size() <= best)) {
-      continue;
-    }
-    if (std::equal(rootParts.begin(), rootParts.end(), parts.begin())) {
-      best = rootParts.size();
-      bestLetter = letter;
-    }
-  }
-  if (bestLetter == '\0') return false;
-  std::vector<std::string> rest(parts.begin() + static_cast<long>(best), parts.end());
-  *windowsPath = std::string(1, bestLetter) + ":\\" + Join(rest, '\\');
+  Place place;
+  if (!PlaceOf(posixPath, &place)) return false;
+  *windowsPath = std::string(1, place.drive) + ":\\" + Join(place.parts, '\\');
   return true;
+}
+
+bool FullWindowsPath(const char* name, std::string* full) {
+  if (name == nullptr || name[0] == '\0') return false;
+  bool trailing = false;
+  if (IsNetworkName(name)) {
+    std::vector<std::string> parts = Components(name, &trailing);
+    *full = "\\\\" + Join(parts, '\\');
+  } else {
+    Place place;
+    if (HasDrive(name) || IsSeparator(name[0])) {
+      if (!PlaceOfName(name, &place, &trailing)) return false;
+    } else {
+      bool entered = false;
+      if (!CurrentPlace(&place, &entered)) return false;
+      std::string path = Join(place.parts, '/') + "/" + name;
+      place.parts = Components(path.c_str(), &trailing);
+    }
+    *full = std::string(1, place.drive) + ":\\" + Join(place.parts, '\\');
+    if (place.parts.empty()) trailing = false;
+  }
+  if (trailing) *full += '\\';
+  return true;
+}
+
+char DriveOfName(const char* windowsPath) {
+  if (HasDrive(windowsPath)) {
+    return static_cast<char>(toupper(static_cast<unsigned char>(windowsPath[0])));
+  }
+  std::vector<std::string> cwdParts;
+  bool onIt = false;
+  return CurrentDrive(&cwdParts, &onIt);
+}
+
+void RecordEnteredDirectory(char drive) {
+  gEnteredDrive = drive;
+  gEnteredDirectory = PosixCurrentDirectory();
 }
 
 bool MakeDirectories(const std::string& path) {
@@ -227,10 +365,11 @@ bool StandinUnmapPath(const char* posixPath, char* windowsPath, size_t size) {
 
 int _chdir(const char* path) {
   std::string mapped;
-  return !standin::HasForbiddenCharacter(path) && MapPath(path, &mapped) &&
-                 chdir(mapped.c_str()) == 0
-             ? 0
-             : -1;
+  if (standin::HasForbiddenCharacter(path) || !MapPath(path, &mapped)) return -1;
+  char drive = standin::DriveOfName(path);
+  if (chdir(mapped.c_str()) != 0) return -1;
+  standin::RecordEnteredDirectory(drive);
+  return 0;
 }
 
 int _mkdir(const char* path) {
@@ -248,8 +387,10 @@ BOOL DeleteFileA(LPCSTR name) {
 
 HANDLE FindFirstFileA(LPCSTR name, LPWIN32_FIND_DATAA data) {
   std::string mapped;
-  if (name == nullptr || data == nullptr || strpbrk(name, "*?") != nullptr ||
-      !MapPath(name, &mapped)) {
+  // As on Windows, a name that ends in a separator asks for the entries of a
+  // directory by an empty pattern and finds nothing, even for a drive root.
+  if (name == nullptr || data == nullptr || name[0] == '\0' || strpbrk(name, "*?") != nullptr ||
+      standin::IsSeparator(name[strlen(name) - 1]) || !MapPath(name, &mapped)) {
     return INVALID_HANDLE_VALUE;
   }
   struct stat info;
@@ -283,30 +424,12 @@ BOOL FindClose(HANDLE find) {
 
 DWORD GetFullPathNameA(LPCSTR name, DWORD size, LPSTR buffer, LPSTR* filePart) {
   if (filePart != nullptr) *filePart = nullptr;
-  if (name == nullptr || name[0] == '\0') return 0;
   std::string full;
-  bool trailing = false;
-  if (standin::HasDrive(name)) {
-    std::string root;
-    if (!standin::DriveRoot(name[0], &root)) return 0;
-    std::vector<std::string> parts = standin::Components(name + 2, &trailing);
-    full = std::string(name, 2) + "\\" + standin::Join(parts, '\\');
-    if (trailing && !parts.empty()) full += '\\';
-  } else {
-    std::string path = name;
-    if (!standin::IsSeparator(path[0])) {
-      char cwd[4096];
-      if (getcwd(cwd, sizeof cwd) == nullptr) return 0;
-      path = std::string(cwd) + "/" + path;
-    }
-    std::vector<std::string> parts = standin::Components(path.c_str(), &trailing);
-    full = "/" + standin::Join(parts, '/');
-    if (trailing && !parts.empty()) full += '/';
-  }
+  if (!standin::FullWindowsPath(name, &full)) return 0;
   if (buffer == nullptr || full.size() + 1 > size) return static_cast<DWORD>(full.size() + 1);
   standin::CopyCut(full, buffer, size);
   if (filePart != nullptr) {
-    size_t cut = full.find_last_of("\\/");
+    size_t cut = full.find_last_of('\\');
     if (cut + 1 < full.size()) *filePart = buffer + cut + 1;
   }
   return static_cast<DWORD>(full.size());

@@ -1,7 +1,9 @@
 // The private-profile functions over initialization files: "[Section]" lines
 // and "key=value" entries, with section and key names compared without regard
 // to case. A write changes only the lines it must and keeps every other byte.
+#include <limits.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -33,6 +35,34 @@ bool ProfilePath(const char* fileName, bool forWriting, std::string* path) {
   std::string dir = windowsDir != nullptr && windowsDir[0] != '\0' ? windowsDir : ConfigHome();
   *path = dir + "/" + name;
   return !forWriting || MakeDirectories(dir);
+}
+
+// Follows symbolic links from `path` to the file they name, so that a write
+// replaces that file and the links stay as they are. False for a loop.
+bool FollowLinks(std::string* path) {
+  const int kMaxLinks = 40;  // as the kernel allows when it resolves a name
+  for (int i = 0; i < kMaxLinks; ++i) {
+    struct stat info;
+    if (lstat(path->c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return true;
+    std::vector<char> target(static_cast<size_t>(PATH_MAX));
+    ssize_t n = readlink(path->c_str(), target.data(), target.size());
+    if (n <= 0 || static_cast<size_t>(n) >= target.size()) return false;
+    std::string next(target.data(), static_cast<size_t>(n));
+    if (next[0] != '/') {
+      size_t slash = path->rfind('/');
+      next = (slash == std::string::npos ? "" : path->substr(0, slash + 1)) + next;
+    }
+    *path = next;
+  }
+  return false;
+}
+
+// A value in one pair of double quotes stands for the text between them.
+std::string Unquoted(const std::string& value) {
+  if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
+    return value.substr(1, value.size() - 2);
+  }
+  return value;
 }
 
 // The file as lines, each with its own line ending (the last may have none).
@@ -133,7 +163,7 @@ DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultValue, 
     size_t header = 0, end = 0, index = 0, equals = 0;
     if (FindSection(lines, section, &header, &end) &&
         FindEntry(lines, header + 1, end, key, &index, &equals)) {
-      result = Trim(Body(lines[index]).substr(equals + 1));
+      result = Unquoted(Trim(Body(lines[index]).substr(equals + 1)));
     }
   }
   return static_cast<DWORD>(CopyCut(result, value, size));
@@ -144,8 +174,10 @@ BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR
            "|" + Text(fileName));
   std::string path;
   std::vector<std::string> lines;
-  if (section == nullptr || !ProfilePath(fileName, true, &path) || !ReadLines(path, &lines))
+  if (section == nullptr || !ProfilePath(fileName, true, &path) || !FollowLinks(&path) ||
+      !ReadLines(path, &lines)) {
     return FALSE;
+  }
   const std::string newline = Newline(lines);
   size_t header = 0, end = 0, index = 0, equals = 0;
   bool haveSection = FindSection(lines, section, &header, &end);

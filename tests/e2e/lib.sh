@@ -18,10 +18,11 @@ unset HOMEDRIVE HOMEPATH SETUP_NO_PROGMAN
 mkdir -p "$SETUP_DRIVE_C" "$SETUP_WINDOWS_DIR"
 INI=$SETUP_WINDOWS_DIR/tidewell.ini
 
-# run_setup ANSWER... : runs the setup with one answer per line; the output
-# is in $OUT and the exit code in $STATUS.
+# run_setup ANSWER... : runs the setup with one answer per line, started in
+# $START_DIR (default: the scratch folder); the output is in $OUT and the
+# exit code in $STATUS.
 run_setup() {
-  OUT=$(printf '%s\n' "$@" | (cd "$SCRATCH" && "$SETUP_BIN") 2>&1)
+  OUT=$(printf '%s\n' "$@" | (cd "${START_DIR:-$SCRATCH}" && "$SETUP_BIN") 2>&1)
   STATUS=$?
 }
 

@@ -188,6 +188,109 @@ TEST_F(DataDirTest, TypedDirectoryIsCreatedEnteredAndRecorded) {
   EXPECT_EQ(EventsOf("MessageBoxA").size(), 0u) << EventDump();
 }
 
+// A directory named relative to the current drive or directory is recorded
+// by the full path of the directory entered; an absolute one as it stands.
+TEST_F(DataDirTest, RelativeNamesEndAsTheAbsoluteDirectoryEntered) {
+  struct Case {
+    const char* profile;  // nullptr: no entry, the name is typed at the dialog
+    const char* typed;
+    const char* recorded;
+    const char* entered;  // below the drive's folder
+  } cases[] = {
+      {"Tidewell", nullptr, "C:\\start\\Tidewell", "start/Tidewell"},
+      {"sub/dir/", nullptr, "C:\\start\\sub\\dir", "start/sub/dir"},
+      {"\\Tidewell", nullptr, "C:\\Tidewell", "Tidewell"},
+      {"C:Tidewell", nullptr, "C:\\start\\Tidewell", "start/Tidewell"},
+      {"..\\start\\.\\sub", nullptr, "C:\\start\\sub", "start/sub"},
+      {nullptr, "Tidewell", "C:\\start\\Tidewell", "start/Tidewell"},
+      {nullptr, "sub\\dir", "C:\\start\\sub\\dir", "start/sub/dir"},
+      {nullptr, "\\Tidewell", "C:\\Tidewell", "Tidewell"},
+      {nullptr, "C:Tidewell", "C:\\start\\Tidewell", "start/Tidewell"},
+      {"C:/start//sub/", nullptr, "C:\\start\\sub\\", "start/sub"},
+      {"c:\\START\\..\\start\\sub", nullptr, "c:\\START\\..\\start\\sub", "start/sub"},
+      {nullptr, "C:\\start\\sub\\", "C:\\start\\sub\\", "start/sub"},
+  };
+  for (const Case& c : cases) {
+    StandinReset();
+    std::filesystem::remove_all(drive.Path("start"));
+    std::filesystem::remove_all(drive.Path("Tidewell"));
+    std::filesystem::remove(drive.ProfilePath());
+    drive.MakeDirectory("start\\sub\\dir");
+    if (c.profile != nullptr) {
+      drive.MakeDirectory(c.entered);
+      drive.WriteFile("windows\\tidewell.ini",
+                      std::string("[Options]\ndataDir=") + c.profile + "\n");
+    }
+    // The typed answers: the name, then Yes should it already exist.
+    StandinQueueAnswers({c.typed != nullptr ? c.typed : ":cancel", "y"});
+    ASSERT_EQ(chdir(drive.Path("start").c_str()), 0);
+    const char* what = c.profile != nullptr ? c.profile : c.typed;
+    EXPECT_EQ(ResolveDataDirectory(nullptr, nullptr), 1) << what << "\n" << EventDump();
+    EXPECT_STREQ(dataDirectory, c.recorded) << what;
+    EXPECT_EQ(CurrentDirectory(), drive.Path(c.entered)) << what;
+    EXPECT_EQ(Profile(), std::string("[Options]\ndataDir=") + c.recorded + "\n") << what;
+    EXPECT_EQ(EventsOf("DialogBoxParamA").size(), c.typed != nullptr ? 1u : 0u) << what;
+  }
+}
+
+// A recorded value or a typed text that fills the buffer whole may have been
+// cut, so it is never used as a path, even when the cut text names a
+// directory that exists.
+TEST_F(DataDirTest, TextsThatFillTheBufferAreNeverUsed) {
+  // "C:\" and components of 200 characters, `length` characters in all.
+  auto longPath = [](size_t length) {
+    std::string path = "C:";
+    while (path.size() < length) {
+      path += "\\" + std::string(std::min<size_t>(200, length - path.size() - 1), 'a');
+    }
+    return path;
+  };
+  struct Case {
+    size_t length;
+    bool typed;
+    bool used;
+  } cases[] = {
+      {1022, false, true}, {1023, false, false}, {1024, false, false},
+      {1022, true, true},  {1023, true, false},  {1024, true, false},
+  };
+  for (const Case& c : cases) {
+    StandinReset();
+    std::filesystem::remove_all(drive.Path("a" + std::string(199, 'a')));
+    std::filesystem::remove(drive.ProfilePath());
+    std::string text = longPath(c.length);
+    std::string parent = text.substr(3, text.rfind('\\') - 3);
+    std::string cut = text.substr(3, kDataDirSize - 1 - 3);
+    // Everything but the last level exists; a profile value's directory and
+    // the cut text's directory exist too.
+    drive.MakeDirectory(parent);
+    if (!c.typed) {
+      drive.MakeDirectory(text.substr(3));
+      if (c.length > kDataDirSize - 1) drive.MakeDirectory(cut);
+      drive.WriteFile("windows\\tidewell.ini", "[Options]\ndataDir=" + text + "\n");
+      StandinQueueAnswer(":cancel");
+    } else {
+      StandinQueueAnswers({text, "", ":cancel"});
+    }
+    std::string what = std::to_string(c.length) + (c.typed ? " typed" : " recorded");
+    int result = ResolveDataDirectory(nullptr, nullptr);
+    EXPECT_EQ(result, c.used ? 1 : 0) << what << "\n" << EventDump();
+    if (c.used) {
+      EXPECT_EQ(std::string(dataDirectory), text) << what;
+      EXPECT_TRUE(std::filesystem::is_directory(drive.Path(text.substr(3)))) << what;
+      EXPECT_EQ(Profile(), "[Options]\ndataDir=" + text + "\n") << what;
+    } else if (c.typed) {
+      EXPECT_EQ(MessageBoxCaptions(),
+                (std::vector<std::string>{"Can't Create Directory", "Shutting Down"}))
+          << what;
+      EXPECT_FALSE(std::filesystem::exists(drive.Path(text.substr(3)))) << what;
+      EXPECT_FALSE(std::filesystem::exists(drive.Path(cut))) << what;
+    } else {
+      EXPECT_EQ(DialogProposals(), std::vector<std::string>{"C:\\Tidewell"}) << what;
+      EXPECT_EQ(Profile(), "[Options]\ndataDir=" + text + "\n") << what << ": left alone";
+    }
+  }
+}
+
 TEST_F(DataDirTest, DirectoryThatCannotBeEnteredAsksAgainWithTheNormalizedText) {
   drive.MakeDirectory("gone\\soon");
   // The directory vanishes, parent and all, while the user confirms it.
@@ -236,6 +339,20 @@ TEST_F(DataDirDialogTest, OkByStatusOfTheTypedName) {
        0,
        {"Write Data to Existing Directory?"}},
       {"drive root, Yes", {"C:\\", "yes"}, 1, {"Write Data to Existing Directory?"}},
+      {"root of the current drive, Yes", {"\\", "y"}, 1, {"Write Data to Existing Directory?"}},
+      {"existing directory and a backslash, Yes",
+       {"C:\\existing\\", "y"},
+       1,
+       {"Write Data to Existing Directory?"}},
+      {"existing directory and a slash, Yes",
+       {"C:/existing/", "y"},
+       1,
+       {"Write Data to Existing Directory?"}},
+      {"new directory and a backslash", {"C:\\fresh\\"}, 1, {}},
+      {"existing file and a backslash",
+       {"C:\\file.txt\\", "", ":cancel"},
+       0,
+       {"Please Enter a Directory Name"}},
       {"keep the proposal", {""}, 1, {}},
   };
   for (const Case& c : cases) {
@@ -307,6 +424,40 @@ TEST_F(DataDirDialogTest, ButtonsPressedAgainInsideAMessageBoxAreHarmless) {
     EXPECT_STREQ(dataDirectory, "C:\\existing") << c.what;
     EXPECT_EQ(EventsOf("EndDialog").size(), 1u) << c.what << ": the first end decides\n"
                                                 << EventDump();
+  }
+}
+
+// OK pressed again, with another existing directory in the field, while
+// the first question is open: the run that ends the dialog leaves the text
+// it asked about in the buffer, and the first run to end it decides.
+TEST_F(DataDirDialogTest, SecondOkWhileAQuestionIsOpen) {
+  drive.MakeDirectory("a");
+  drive.MakeDirectory("b");
+  struct Case {
+    const char* inner;  // the answer to the question about C:\b, asked second
+    const char* outer;  // the answer to the question about C:\a
+    INT_PTR result;
+    const char* accepted;
+  } cases[] = {
+      {"n", "y", 1, "C:\\a"},
+      {"y", "n", 1, "C:\\b"},
+      {"y", "y", 1, "C:\\b"},
+      {"n", "n", 0, "C:\\b"},  // still open; then cancelled
+  };
+  for (const Case& c : cases) {
+    StandinReset();
+    StandinOnNextMessageBox([] {
+      HWND dialog = StandinDialogWindows().back();
+      SetDlgItemTextA(dialog, IDC_DATADIR, "C:\\b");
+      DataDirDialogProc(dialog, WM_COMMAND, IDOK, 0);
+    });
+    std::string what = std::string("inner ") + c.inner + ", outer " + c.outer;
+    EXPECT_EQ(RunDialog("", {"C:\\a", c.inner, c.outer, ":cancel"}), c.result) << what;
+    EXPECT_STREQ(dataDirectory, c.accepted) << what;
+    EXPECT_EQ(MessageBoxCaptions(), (std::vector<std::string>{"Write Data to Existing Directory?",
+                                                              "Write Data to Existing Directory?"}))
+        << what;
+    EXPECT_EQ(EventsOf("EndDialog").size(), 1u) << what << "\n" << EventDump();
   }
 }
 

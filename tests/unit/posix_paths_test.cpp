@@ -35,7 +35,8 @@ TEST_F(PathsTest, MapsDrivesAndSeparators) {
       {"C:\\a\\..\\..\\b", c_ + "/b"},
       {"Q:\\x", "<unmapped>"},
       {"rel\\dir/f", "rel/dir/f"},
-      {"\\abs\\x", "/abs/x"},
+      {"\\abs\\x", c_ + "/abs/x"},       // on the current drive, here C: by default
+      {"\\\\srv\\share", "<unmapped>"},  // no network names on the host
   };
   for (const Case& c : cases) EXPECT_EQ(Map(c.in), c.want) << c.in;
 }
@@ -99,7 +100,10 @@ TEST_F(PathsTest, FindFirstFileReportsKindAndName) {
   } cases[] = {
       {"C:\\dir", true, FILE_ATTRIBUTE_DIRECTORY, "dir"},
       {"C:\\file.txt", true, FILE_ATTRIBUTE_NORMAL, "file.txt"},
-      {"C:\\", true, FILE_ATTRIBUTE_DIRECTORY, "c"},
+      {"C:\\", false, 0, ""},  // a trailing separator finds nothing, as on Windows
+      {"C:\\dir\\", false, 0, ""},
+      {"C:\\dir/", false, 0, ""},
+      {"C:", true, FILE_ATTRIBUTE_DIRECTORY, "c"},
       {"C:\\missing", false, 0, ""},
       {"C:\\*.txt", false, 0, ""},
       {"C:\\file.tx?", false, 0, ""},
@@ -124,9 +128,10 @@ TEST_F(PathsTest, FullPathNames) {
     const char* in;
     std::string want;
   } cases[] = {
-      {"C:\\a\\..\\", "C:\\"},         {"Q:/", "Q:\\"},          {"C:/x//y/./z", "C:\\x\\y\\z"},
-      {"C:\\a\\b\\", "C:\\a\\b\\"},    {"C:\\..\\..", "C:\\"},   {"C:", "C:\\"},
-      {"sub/../f.txt", d_ + "/f.txt"}, {"/tmp/./x/", "/tmp/x/"},
+      {"C:\\a\\..\\", "C:\\"},        {"Q:/", "Q:\\"},
+      {"C:/x//y/./z", "C:\\x\\y\\z"}, {"C:\\a\\b\\", "C:\\a\\b\\"},
+      {"C:\\..\\..", "C:\\"},         {"C:", "C:\\"},
+      {"sub/../f.txt", "D:\\f.txt"},  {"/tmp/./x/", "D:\\tmp\\x\\"},
   };
   for (const Case& c : cases) {
     char buffer[MAX_PATH];
@@ -141,6 +146,46 @@ TEST_F(PathsTest, FullPathNames) {
   LPSTR filePart = nullptr;
   EXPECT_EQ(GetFullPathNameA("C:\\a\\name.ini", sizeof buffer, buffer, &filePart), 13u);
   EXPECT_STREQ(filePart, "name.ini");
+}
+
+// Rooted names without a drive lie on the current drive, and a name with the
+// current drive but no separator continues the current directory. The
+// current drive is the one the current directory was entered through, else
+// the one whose folder holds it, but never the whole-file-system Z: unless
+// it was entered through Z:; else C:.
+TEST_F(PathsTest, RootedAndDriveRelativeNamesFollowTheCurrentDrive) {
+  std::string outside = Dir("outside/deep");
+  std::string outsideWin = "Z:" + outside;
+  for (char& ch : outsideWin) ch = ch == '/' ? '\\' : ch;
+  Dir("d/sub");
+  struct Case {
+    std::string enter;  // a Windows path for _chdir, or a POSIX path for chdir
+    const char* name;
+    std::string mapped;
+    std::string full;
+  } cases[] = {
+      {d_ + "/sub", "\\x", d_ + "/x", "D:\\x"},
+      {d_ + "/sub", "D:y\\..\\z", d_ + "/sub/z", "D:\\sub\\z"},
+      {d_ + "/sub", "C:y", c_ + "/y", "C:\\y"},
+      {d_ + "/sub", "y", "y", "D:\\sub\\y"},
+      {"D:\\sub", "\\", d_, "D:\\"},
+      {outside, "\\", c_, "C:\\"},
+      {outside, "\\x\\..\\..", c_, "C:\\"},
+      {outside, "y", "y", outsideWin + "\\y"},
+      {outsideWin, "\\x", "/x", "Z:\\x"},
+      {outsideWin, "..", "..", outsideWin.substr(0, outsideWin.rfind('\\'))},
+  };
+  for (const Case& c : cases) {
+    if (c.enter[0] == '/') {
+      ASSERT_EQ(chdir(c.enter.c_str()), 0) << c.enter;
+    } else {
+      ASSERT_EQ(_chdir(c.enter.c_str()), 0) << c.enter;
+    }
+    EXPECT_EQ(Map(c.name), c.mapped) << "in " << c.enter << ": " << c.name;
+    char buffer[MAX_PATH];
+    DWORD n = GetFullPathNameA(c.name, sizeof buffer, buffer, nullptr);
+    EXPECT_EQ(std::string(buffer, n), c.full) << "in " << c.enter << ": " << c.name;
+  }
 }
 
 TEST_F(PathsTest, DriveTypes) {

@@ -47,6 +47,49 @@ TEST_F(ProfileTest, ReadsValuesWithoutRegardToCase) {
   }
 }
 
+TEST_F(ProfileTest, OnePairOfSurroundingDoubleQuotesIsRemoved) {
+  struct Case {
+    const char* line;
+    const char* want;
+  } cases[] = {
+      {"dataDir=\"C:\\tw\"", "C:\\tw"},
+      {"dataDir = \"C:\\my dir\" ", "C:\\my dir"},
+      {"dataDir=\"\"C:\\tw\"\"", "\"C:\\tw\""},
+      {"dataDir=\"\"", ""},
+      {"dataDir=\"", "\""},
+      {"dataDir=\"C:\\tw", "\"C:\\tw"},
+      {"dataDir=C:\\\"tw\"", "C:\\\"tw\""},
+  };
+  for (const Case& c : cases) {
+    WriteFile(path_, std::string("[Options]\n") + c.line + "\n");
+    char value[64];
+    DWORD n =
+        GetPrivateProfileStringA("Options", "dataDir", "\"dflt\"", value, sizeof value, "tw.ini");
+    EXPECT_STREQ(value, c.want) << c.line;
+    EXPECT_EQ(n, strlen(c.want)) << c.line;
+  }
+}
+
+TEST_F(ProfileTest, WriteThroughASymbolicLinkReplacesItsTarget) {
+  std::string target = Dir("elsewhere") + "/real.ini";
+  WriteFile(target, "[Keep]\nk=1\n");
+  ASSERT_EQ(symlink("../elsewhere/real.ini", path_.c_str()), 0);
+  std::string chain = windows_ + "/chain.ini";
+  ASSERT_EQ(symlink("tw.ini", chain.c_str()), 0);
+  ASSERT_TRUE(WritePrivateProfileStringA("Options", "dataDir", "D:\\x", "chain.ini"));
+  EXPECT_EQ(ReadFile(target), "[Keep]\nk=1\n[Options]\ndataDir=D:\\x\n");
+  char link[PATH_MAX] = "";
+  ssize_t n = readlink(path_.c_str(), link, sizeof link - 1);
+  EXPECT_EQ(std::string(link, n > 0 ? static_cast<size_t>(n) : 0), "../elsewhere/real.ini");
+  // A link to a missing file makes that file; a loop of links is refused.
+  std::string dangling = windows_ + "/dangling.ini";
+  ASSERT_EQ(symlink("made.ini", dangling.c_str()), 0);
+  ASSERT_TRUE(WritePrivateProfileStringA("S", "k", "v", "dangling.ini"));
+  EXPECT_EQ(ReadFile(windows_ + "/made.ini"), "[S]\nk=v\n");
+  ASSERT_EQ(symlink("loop.ini", (windows_ + "/loop.ini").c_str()), 0);
+  EXPECT_FALSE(WritePrivateProfileStringA("S", "k", "v", "loop.ini"));
+}
+
 TEST_F(ProfileTest, DefaultMayBeTheDestinationBuffer) {
   char buffer[64] = "C:\\Program Files\\Tidewell";
   EXPECT_EQ(GetPrivateProfileStringA("Options", "dataDir", buffer, buffer, sizeof buffer, "tw.ini"),

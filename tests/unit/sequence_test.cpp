@@ -98,6 +98,32 @@ TEST_F(SequenceTest, DriveRootGivesDoubledBackslashes) {
   EXPECT_EQ(commands[5], "[AddItem(\"C:\\\\uninst.exe\",Uninstall,,,,,\"C:\\\")]");
 }
 
+// The product cannot find its data without the profile entry, so a final
+// write that fails is reported before success is announced.
+TEST_F(SequenceTest, ProfileThatCannotBeWrittenIsReportedBeforeSuccess) {
+  drive.MakeDirectory("windows\\tidewell.ini");  // a directory where the file belongs
+  ASSERT_EQ(Run({"", "n", "", "y"}), 0);
+  EXPECT_EQ(MessageBoxCaptions(),
+            (std::vector<std::string>{"Closing Running Copies", "Add To Startup Group",
+                                      "Data Directory Not Recorded", "Installation Successful"}))
+      << EventDump();
+  int warning = FirstEvent("MessageBoxA|Data Directory Not Recorded|");
+  ASSERT_GT(warning, 0) << EventDump();
+  std::vector<std::string> box = Fields(StandinEvents()[warning]);
+  EXPECT_EQ(box[2],
+            "Setup could not record the location of the data directory in tidewell.ini. Tidewell "
+            "is installed, but it may not find its data files. Make sure you may write to the "
+            "Windows directory, then run the setup program again.");
+  EXPECT_EQ(box[3], "0x30");
+  EXPECT_EQ(box[4], "0") << "no owner window";
+  EXPECT_EQ(box[5], "1") << "OK";
+  EXPECT_EQ(Fields(StandinEvents()[warning - 1])[0], "WritePrivateProfileStringA")
+      << "the warning follows the final write\n"
+      << EventDump();
+  EXPECT_EQ(Installed("tw32.exe"), main) << "nothing else changes";
+  EXPECT_EQ(EventsOf("WinExec").size(), 1u) << EventDump();
+}
+
 TEST_F(SequenceTest, RefusedDirectoryEndsBeforeAnythingIsShownOrWritten) {
   drive.WriteFile("windows\\tidewell.ini", "[Options]\ndataDir=Q:\\nowhere\n");
   ASSERT_EQ(Run({":cancel"}), 0);

@@ -37,6 +37,7 @@ foreach(name
     full_install
     startup_declined
     data_dir_dialog
+    data_dir_relative
     data_dir_cancel
     profile_kept
     running_copies
