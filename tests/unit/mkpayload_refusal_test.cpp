@@ -142,6 +142,10 @@ TEST(MkpayloadRefusals, EachIsReportedAndLeavesTheOutputsAsTheyWere) {
        "--blob \"tw32.exe\" would replace input \"tw32.exe\"", 1},
       {"", "--main-exe tw32.exe --names ./uninst.exe tw32.exe uninst.exe",
        "--names \"./uninst.exe\" would replace input \"uninst.exe\"", 1},
+      {"", three + "--table subdir tw32.exe uninst.exe",
+       "--table \"subdir\" exists and is not a regular file", 1},
+      {"", three + "--table /dev/null tw32.exe uninst.exe",
+       "--table \"/dev/null\" exists and is not a regular file", 1},
       // The system refuses a resource half way: no thread, no room for the blob.
       {"ulimit -s 214748364800;", ok + "--jobs 2",
        "cannot start compression thread 1 of 2: Resource temporarily unavailable", 1},

@@ -109,8 +109,9 @@ std::string NamesSource(const std::vector<Input>& inputs);
 using OutputNames = std::vector<std::pair<std::string, std::string>>;
 
 // Refuses outputs that are one file under two spellings ("od/o.bin" and
-// "od/./o.bin", a path through a symbolic link, a hard link), and outputs
-// that are one of the inputs. Nothing is created or opened.
+// "od/./o.bin", a path through a symbolic link, a hard link), outputs that
+// are one of the inputs, and outputs that exist but are not regular files.
+// Nothing is created or opened.
 bool CheckOutputPaths(const OutputNames& outputs, const std::vector<Input>& inputs,
                       std::string* error);
 

@@ -21,6 +21,7 @@ namespace {
 struct Resolved {
   fs::path path;
   bool exists = false;
+  bool regular = false;
   dev_t device = 0;
   ino_t inode = 0;
 };
@@ -35,6 +36,7 @@ Resolved Resolve(const std::string& path) {
   struct stat info;
   if (stat(path.c_str(), &info) == 0) {
     out.exists = true;
+    out.regular = S_ISREG(info.st_mode);
     out.device = info.st_dev;
     out.inode = info.st_ino;
   }
@@ -52,6 +54,13 @@ bool CheckOutputPaths(const OutputNames& outputs, const std::vector<Input>& inpu
   std::vector<Resolved> resolved;
   for (const auto& [option, path] : outputs) resolved.push_back(Resolve(path));
   for (std::size_t i = 0; i < outputs.size(); ++i) {
+    // The rename at the end would fail on a directory, after other outputs
+    // were replaced, and would replace a device node with a file.
+    if (resolved[i].exists && !resolved[i].regular) {
+      *error =
+          outputs[i].first + " " + Quote(outputs[i].second) + " exists and is not a regular file";
+      return false;
+    }
     for (std::size_t j = 0; j < i; ++j) {
       if (SameFile(resolved[j], resolved[i])) {
         *error = outputs[j].first + " " + Quote(outputs[j].second) + " and " + outputs[i].first +
