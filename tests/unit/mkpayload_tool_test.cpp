@@ -5,8 +5,15 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
 #include <map>
+#include <random>
 #include <regex>
+#include <thread>
 
 namespace fs = std::filesystem;
 using namespace mkpayload_test;
@@ -243,6 +250,51 @@ extern const PayloadNames kPayloadNames = {3, kPayloadNameList};
   std::string names = ReadFile(dir / "both.cpp");
   EXPECT_NE(names.find("{2, kPayloadNameList}"), std::string::npos) << names;
   EXPECT_EQ(names, ReadFile(dir / "alone.cpp"));
+}
+
+// A run ended by a signal while it writes the blob removes its temporary files.
+TEST(MkpayloadTool, SignalLeavesNoTemporaryFile) {
+  Scratch scratch;
+  fs::path dir = scratch.dir;
+  // Noise compresses slowly, so the run is still going when the signal comes.
+  std::string noise(48 << 20, '\0');
+  std::mt19937 random(7);
+  for (char& c : noise) c = static_cast<char>(random());
+  WriteFile(dir / "tw32.exe", noise);
+  WriteFile(dir / "uninst.exe", "x");
+  const std::set<fs::path> before = Listing(dir);
+  for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    pid_t child = fork();
+    if (child == 0) {
+      std::signal(signal, SIG_DFL);
+      if (chdir(dir.c_str()) == 0) {
+        execl(MKPAYLOAD_PATH, MKPAYLOAD_PATH, "--jobs", "1", "--main-exe", "tw32.exe", "--blob",
+              "out.bin", "--asm", "out.S", "--table", "out.cpp", "tw32.exe", "uninst.exe", nullptr);
+      }
+      _exit(127);
+    }
+    ASSERT_GT(child, 0);
+    // Wait, with a deadline, until the blob's temporary file holds a chunk.
+    fs::path temp = dir / ("out.bin.tmp" + std::to_string(child));
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    std::error_code ec;
+    while (fs::file_size(temp, ec) == 0 || ec) {
+      if (std::chrono::steady_clock::now() > deadline || waitpid(child, nullptr, WNOHANG) != 0) {
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    std::uintmax_t written = fs::file_size(temp, ec);
+    kill(child, signal);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_GT(written, 0u) << "signal " << signal << ": no chunk was written before it";
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal)
+        << "signal " << signal << ": wait status " << status;
+    std::set<fs::path> after = Listing(dir);
+    EXPECT_TRUE(after == before) << "signal " << signal << ": " << after.size()
+                                 << " entries left, expected " << before.size();
+  }
 }
 
 }  // namespace

@@ -113,6 +113,7 @@ int Run(int argc, char** argv) {
   if (!mkpayload::CheckInputs(inputs, options["--main-exe"], &error)) return Fail(error);
   if (pack && !mkpayload::CheckInputFiles(inputs, &error)) return Fail(error);
 
+  mkpayload::RemoveTemporariesOnSignal();
   mkpayload::OutputSet files;
   if (pack) {
     std::error_code ec;

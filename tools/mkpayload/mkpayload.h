@@ -115,6 +115,10 @@ using OutputNames = std::vector<std::pair<std::string, std::string>>;
 bool CheckOutputPaths(const OutputNames& outputs, const std::vector<Input>& inputs,
                       std::string* error);
 
+// Makes SIGINT, SIGTERM and SIGHUP remove the temporary files of every
+// OutputSet before they end the process.
+void RemoveTemporariesOnSignal();
+
 // Output files written under temporary names next to their final paths and
 // renamed into place together by Commit. Whatever has not been committed when
 // the set is destroyed is removed, so a failure at any point, an exception

@@ -3,6 +3,7 @@
 #include "mkpayload.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -43,6 +44,25 @@ Resolved Resolve(const std::string& path) {
   return out;
 }
 
+// The temporary files of the run, for the signal handler: fixed buffers,
+// since the handler may neither allocate nor take locks.
+constexpr int kMaxTemps = 8;
+char temps[kMaxTemps][4096];
+volatile std::sig_atomic_t tempCount = 0;
+
+void RemoveTempsAndDie(int signal) {
+  for (int i = 0; i < tempCount; ++i) unlink(temps[i]);
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+}
+
+void Remember(const std::string& temp) {
+  int count = tempCount;
+  if (count >= kMaxTemps || temp.size() >= sizeof temps[0]) return;
+  std::memcpy(temps[count], temp.c_str(), temp.size() + 1);
+  tempCount = count + 1;
+}
+
 bool SameFile(const Resolved& a, const Resolved& b) {
   return a.path == b.path || (a.exists && b.exists && a.device == b.device && a.inode == b.inode);
 }
@@ -79,17 +99,26 @@ bool CheckOutputPaths(const OutputNames& outputs, const std::vector<Input>& inpu
   return true;
 }
 
+void RemoveTemporariesOnSignal() {
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    // A signal ignored from the start (a background job's SIGINT) stays ignored.
+    if (std::signal(signal, RemoveTempsAndDie) == SIG_IGN) std::signal(signal, SIG_IGN);
+  }
+}
+
 OutputSet::~OutputSet() {
   for (const Pending& pending : pending_) {
     if (pending.fd >= 0) close(pending.fd);
     if (!pending.temp.empty()) unlink(pending.temp.c_str());
   }
+  tempCount = 0;
 }
 
 int OutputSet::Create(const std::string& path, std::string* error) {
   // Listed before it exists, so that it is removed whatever happens next.
   pending_.push_back({path, path + ".tmp" + std::to_string(getpid()), -1});
   Pending& pending = pending_.back();
+  Remember(pending.temp);
   pending.fd = open(pending.temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (pending.fd < 0) {
     *error = "cannot write " + Quote(path) + ": " + std::strerror(errno);
@@ -133,6 +162,7 @@ bool OutputSet::Commit(std::string* error) {
     }
     pending_[i].temp.clear();
   }
+  tempCount = 0;
   return true;
 }
 
