@@ -32,16 +32,35 @@ add_custom_command(
   COMMENT "Packing the mkpayload test payload"
   VERBATIM)
 set_source_files_properties(${mkpayload_check_asm} PROPERTIES OBJECT_DEPENDS ${mkpayload_check_blob})
+
+# The names alone, from inputs that do not exist: --names without the packing
+# outputs opens no input file. Linked with the table above, it must list the
+# same names.
+set(mkpayload_check_names ${mkpayload_check_dir}/payload_names.cpp)
+add_custom_command(
+  OUTPUT ${mkpayload_check_names}
+  COMMAND mkpayload --main-exe check.exe --names ${mkpayload_check_names}
+          check.exe=${mkpayload_check_dir}/not-built/check.exe
+          uninst.exe=${mkpayload_check_dir}/not-built/uninst.exe
+          empty.dat=${mkpayload_check_dir}/not-built/empty.dat
+  DEPENDS mkpayload
+  COMMENT "Listing the mkpayload test payload's names"
+  VERBATIM)
 # Only the sources that include payload/payload.h see the stand-in <windows.h>.
-set_source_files_properties(${mkpayload_check_table} ${CMAKE_CURRENT_LIST_DIR}/mkpayload_table_test.cpp
+set_source_files_properties(${mkpayload_check_table} ${mkpayload_check_names}
+  ${CMAKE_CURRENT_LIST_DIR}/mkpayload_table_test.cpp
   PROPERTIES INCLUDE_DIRECTORIES "${MKPAYLOAD_TEST_ROOT};${MKPAYLOAD_TEST_ROOT}/posix/include")
 
 add_executable(mkpayload_tests
+  ${CMAKE_CURRENT_LIST_DIR}/mkpayload_test_support.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mkpayload_names_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/mkpayload_pipeline_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mkpayload_tool_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/mkpayload_refusal_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mkpayload_table_test.cpp
   ${mkpayload_check_asm}
-  ${mkpayload_check_table})
+  ${mkpayload_check_table}
+  ${mkpayload_check_names})
 target_link_libraries(mkpayload_tests PRIVATE mkpayload_core GTest::gtest_main ZLIB::ZLIB)
 target_compile_definitions(mkpayload_tests PRIVATE
   MKPAYLOAD_PATH="$<TARGET_FILE:mkpayload>"

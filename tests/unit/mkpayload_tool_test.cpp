@@ -1,5 +1,6 @@
-// mkpayload run as the build runs it: outputs, determinism and refusals.
+// mkpayload run as the build runs it: outputs, determinism and the names source.
 #include "mkpayload.h"
+#include "mkpayload_test_support.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -7,100 +8,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <chrono>
+#include <csignal>
 #include <map>
+#include <random>
 #include <regex>
-#include <set>
-#include <sstream>
+#include <thread>
 
 namespace fs = std::filesystem;
+using namespace mkpayload_test;
 
 namespace {
-
-// A scratch directory per test, emptied first and removed unless the test failed.
-struct Scratch {
-  fs::path dir;
-  Scratch() {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir = fs::path(::testing::TempDir()) / ("mkpayload_" + std::string(info->name()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-  }
-  ~Scratch() {
-    if (!::testing::Test::HasFailure()) fs::remove_all(dir);
-  }
-};
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteFile(const fs::path& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
-// Deterministic content of mixed compressibility: words and runs of noise.
-std::string MakeData(std::size_t size, unsigned seed) {
-  std::string out;
-  unsigned state = seed * 2654435761u + 1;
-  const char* words[] = {"payload ", "chunk ", "setup ", "window ", "table ", "\r\n"};
-  while (out.size() < size) {
-    state = state * 1103515245u + 12345u;
-    if ((state >> 16) % 4 != 0) {
-      out += words[(state >> 20) % 6];
-      continue;
-    }
-    for (int i = 0; i < 64; ++i)
-      out += static_cast<char>((state = state * 1103515245u + 12345u) >> 24);
-  }
-  out.resize(size);
-  return out;
-}
-
-std::set<fs::path> Listing(const fs::path& dir) {
-  return {fs::directory_iterator(dir), fs::directory_iterator()};
-}
-
-// Splits a command line at spaces.
-std::vector<std::string> Args(const std::string& line) {
-  std::istringstream words(line);
-  return {std::istream_iterator<std::string>(words), {}};
-}
-
-struct RunResult {
-  int exitCode;
-  std::string out;
-  std::string err;
-};
-
-// Runs a command in dir with its standard output and error captured.
-RunResult RunIn(const fs::path& dir, const std::vector<std::string>& command) {
-  auto quote = [](const std::string& text) {
-    std::string out = "'";
-    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-  };
-  fs::path capture = fs::path(::testing::TempDir()) / ("mkpayload_run_" + std::to_string(getpid()));
-  std::string line = "cd " + quote(dir.string()) + " &&";
-  for (const std::string& arg : command) line += " " + quote(arg);
-  line += " >" + quote(capture.string() + ".out") + " 2>" + quote(capture.string() + ".err");
-  int status = std::system(line.c_str());
-  RunResult result{WIFEXITED(status) ? WEXITSTATUS(status) : -1,
-                   ReadFile(capture.string() + ".out"), ReadFile(capture.string() + ".err")};
-  fs::remove(capture.string() + ".out");
-  fs::remove(capture.string() + ".err");
-  return result;
-}
-
-RunResult RunTool(const fs::path& dir, const std::string& line) {
-  std::vector<std::string> args = Args(line);
-  args.insert(args.begin(), MKPAYLOAD_PATH);
-  return RunIn(dir, args);
-}
 
 const std::string kOutputs = "--blob out.bin --asm out.S --table out.cpp ";
 
@@ -154,6 +72,9 @@ TEST(MkpayloadTool, RoundTripsEveryFileThroughTheTable) {
     WriteFile(dir / ("in" + std::to_string(i)), MakeData(cases[i].size, unsigned(i)));
     line += std::string(" ") + cases[i].name + "=in" + std::to_string(i);
   }
+  // A symbolic link to a regular file is packed as that file.
+  fs::rename(dir / "in4", dir / "target4");
+  fs::create_symlink("target4", dir / "in4");
   RunResult run = RunTool(dir, line);
   ASSERT_EQ(run.exitCode, 0) << run.err;
 
@@ -203,12 +124,12 @@ TEST(MkpayloadTool, IsDeterministicWhateverTheJobCount) {
   WriteFile(dir / "uninst.exe", MakeData(90001, 8));
   WriteFile(dir / "data.bin", MakeData(123456, 9));
   std::string first;
-  for (const char* jobs : {"1", "1", "2", "4"}) {
-    RunResult run = RunTool(dir, "--main-exe tw32.exe " + kOutputs + "--jobs " + jobs +
-                                     " tw32.exe data.bin uninst.exe");
+  for (const char* jobs : {"1", "1", "2", "3", "4", "16"}) {
+    RunResult run = RunTool(dir, "--main-exe tw32.exe " + kOutputs + "--names names.cpp --jobs " +
+                                     jobs + " tw32.exe data.bin uninst.exe");
     ASSERT_EQ(run.exitCode, 0) << "--jobs " << jobs << ": " << run.err;
-    std::string outputs =
-        ReadFile(dir / "out.bin") + "|" + ReadFile(dir / "out.S") + "|" + ReadFile(dir / "out.cpp");
+    std::string outputs = ReadFile(dir / "out.bin") + "|" + ReadFile(dir / "out.S") + "|" +
+                          ReadFile(dir / "out.cpp") + "|" + ReadFile(dir / "names.cpp");
     if (first.empty()) first = outputs;
     EXPECT_GT(outputs.size(), 100000u);
     EXPECT_TRUE(outputs == first) << "--jobs " << jobs << " wrote " << outputs.size()
@@ -239,20 +160,23 @@ TEST(MkpayloadTool, AsmSourceEmbedsTheBlobByAbsolutePath) {
   EXPECT_NE(nm.out.find(" R kPayloadBlob"), std::string::npos) << nm.out << nm.err;
 }
 
-// Compiles generated tables with a small main that prints their content.
+// Compiles generated tables and name lists with a small main that prints
+// their content.
 TEST(MkpayloadTool, EmittedTablesCompileWithoutWarnings) {
   Scratch scratch;
   fs::path dir = scratch.dir;
   const std::pair<std::vector<mkpayload::FileLayout>, const char*> cases[] = {
-      {{}, "0|"},
+      {{}, "0|0|"},
       {{{"main.exe", 0, {}}, {"q\"b\\s?\?/n\nx\xe9", 0, {}}, {"two.bin", 2, {{0, 3}, {3, 5}}}},
-       "3|main.exe:0|q\"b\\s\?\?/n\nx\xe9:0|two.bin:2:1,3:4,5|"},
+       "3|main.exe:0|q\"b\\s\?\?/n\nx\xe9:0|two.bin:2:1,3:4,5|"
+       "3|main.exe|q\"b\\s\?\?/n\nx\xe9|two.bin|"},
   };
   WriteFile(dir / "main.cpp", R"(#include "payload/payload.h"
 #include "config/setup_config.h"
 #include <cstdio>
 extern "C" const unsigned char kPayloadBlob[] = {1, 2, 3, 4, 5, 6, 7, 8};
 extern const char kMainExeName[] = "main.exe";
+extern const PayloadNames kPayloadNames;
 int main() {
   std::printf("%d|", kPayloadTable.fileCount);
   for (int f = 0; f < kPayloadTable.fileCount; ++f) {
@@ -262,16 +186,23 @@ int main() {
       std::printf(":%d,%u", file.chunks[c].data[0], file.chunks[c].compressedLength);
     std::printf("|");
   }
-  return kPayloadTable.fileCount == 0 && kPayloadTable.files != nullptr;
+  std::printf("%d|", kPayloadNames.fileCount);
+  for (int f = 0; f < kPayloadNames.fileCount; ++f) std::printf("%s|", kPayloadNames.names[f]);
+  return (kPayloadTable.fileCount == 0 && kPayloadTable.files != nullptr) ||
+         (kPayloadNames.fileCount == 0 && kPayloadNames.names != nullptr);
 })");
   for (const auto& [layout, expected] : cases) {
-    std::string source = mkpayload::TableSource(layout);
-    WriteFile(dir / "table.cpp", source);
-    RunResult cc =
-        RunIn(dir, Args(MKPAYLOAD_TEST_CXX " -std=c++17 -Wall -Wextra -Werror "
-                                           "-I" MKPAYLOAD_TEST_ROOT " -I" MKPAYLOAD_TEST_ROOT
-                                           "/posix/include table.cpp main.cpp -o table_check"));
-    ASSERT_EQ(cc.exitCode, 0) << cc.err << "\n" << source;
+    std::vector<mkpayload::Input> inputs;
+    for (const mkpayload::FileLayout& file : layout) inputs.push_back({"", file.name, ""});
+    std::string table = mkpayload::TableSource(layout);
+    std::string names = mkpayload::NamesSource(inputs);
+    WriteFile(dir / "table.cpp", table);
+    WriteFile(dir / "names.cpp", names);
+    RunResult cc = RunIn(
+        dir, Args(MKPAYLOAD_TEST_CXX " -std=c++17 -Wall -Wextra -Werror "
+                                     "-I" MKPAYLOAD_TEST_ROOT " -I" MKPAYLOAD_TEST_ROOT
+                                     "/posix/include table.cpp names.cpp main.cpp -o table_check"));
+    ASSERT_EQ(cc.exitCode, 0) << cc.err << "\n" << table << names;
     RunResult check = RunIn(dir, {"./table_check"});
     EXPECT_EQ(check.exitCode, 0);
     EXPECT_EQ(check.out, expected) << "printed " << check.out;
@@ -284,60 +215,85 @@ TEST(MkpayloadTool, HelpExitsZero) {
   EXPECT_NE(run.out.find("Usage: mkpayload --main-exe NAME"), std::string::npos) << run.out;
 }
 
-// Each refused command line exits non-zero, explains itself and leaves no file.
-TEST(MkpayloadTool, RefusesBadInputAndWritesNothing) {
+// --names alone looks at no input file: the files need not exist yet, and a
+// directory among them is not opened. With the packing outputs it writes the
+// same source.
+TEST(MkpayloadTool, NamesSourceNeedsNoInputFile) {
   Scratch scratch;
   fs::path dir = scratch.dir;
-  WriteFile(dir / "tw32.exe", MakeData(40000, 3));
-  WriteFile(dir / "uninst.exe", MakeData(5000, 4));
-  fs::create_directories(dir / "subdir");
-  std::set<fs::path> before = Listing(dir);
+  fs::create_directories(dir / "adir");
+  const std::string inputs = "tw32.exe=not/built/yet.exe uninst.exe=adir odd'name~.txt=gone.txt";
+  RunResult alone = RunTool(dir, "--main-exe tw32.exe --names alone.cpp " + inputs);
+  ASSERT_EQ(alone.exitCode, 0) << alone.err;
+  EXPECT_EQ(ReadFile(dir / "alone.cpp"), R"(// Generated by mkpayload; do not edit.
+#include "payload/payload.h"
+#include "config/setup_config.h"
 
-  const std::string opts = "--main-exe tw32.exe " + kOutputs;
-  const std::string ok = opts + "tw32.exe uninst.exe ";
-  const std::pair<std::string, const char*> cases[] = {
-      {ok + "=tw32.exe", "input \"=tw32.exe\": name \"\": the name is empty"},
-      {ok + "a/b=tw32.exe", "input \"a/b=tw32.exe\": name \"a/b\": the name contains '/'"},
-      {ok + "a\\b=tw32.exe", "contains '\\'"},
-      {ok + "c:x=tw32.exe", "contains ':'"},
-      {ok + "x\x01=tw32.exe",
-       "input \"x\\001=tw32.exe\": name \"x\\001\": the name contains a control"},
-      {ok + "..=tw32.exe", "contains \"..\""},
-      {ok + "Con.txt=tw32.exe", "name \"Con.txt\": the name is a reserved device name"},
-      {ok + "x.=tw32.exe", "ends in a dot"},
-      {ok + "TW32.exe=tw32.exe", "input \"TW32.exe=tw32.exe\": name \"TW32.exe\" duplicates"},
-      {opts + "uninst.exe tw32.exe",
-       "input \"uninst.exe\": the first file is named \"uninst.exe\""},
-      {opts + "tw32.exe", "no input is named \"uninst.exe\""},
-      {opts, "no input files"},
-      {ok + "gone.txt", "input \"gone.txt\": cannot read \"gone.txt\""},
-      {ok + "subdir", "input \"subdir\": \"subdir\" is a directory"},
-      // Opens, but every read fails (even for root): an unreadable input.
-      {ok + "mem=/proc/self/mem", "input \"mem=/proc/self/mem\": cannot read"},
-      {"--main-exe tw32.exe --blob out.bin --asm out.S tw32.exe uninst.exe",
-       "missing option --table"},
-      {"--blob out.bin --asm out.S --table out.cpp tw32.exe uninst.exe",
-       "missing option --main-exe"},
-      {"--main-exe tw32.exe --blob o.bin --asm o.S --table o.bin tw32.exe uninst.exe",
-       "three different files"},
-      {ok + "--fast", "unknown option \"--fast\""},
-      {ok + "--jobs", "--jobs needs a value"},
-      {ok + "--main-exe x.exe", "--main-exe is given twice"},
-      {ok + "--jobs 0", "bad --jobs value \"0\""},
-      {ok + "--jobs two", "bad --jobs value \"two\""},
-      {ok + "--jobs 99999999999", "bad --jobs value"},
-      // The table cannot be written after the blob and the assembler source were.
-      {"--main-exe tw32.exe --blob out.bin --asm out.S --table nodir/t.cpp tw32.exe uninst.exe",
-       "cannot write \"nodir/t.cpp\""},
-  };
-  for (const auto& [line, message] : cases) {
-    RunResult run = RunTool(dir, line);
-    EXPECT_NE(run.exitCode, 0) << line;
-    EXPECT_NE(run.err.find(message), std::string::npos)
-        << line << "\nstderr: " << run.err << "expected: " << message;
+static const char* const kPayloadNameList[] = {
+    kMainExeName,
+    "uninst.exe",
+    "odd'name~.txt",
+};
+
+extern const PayloadNames kPayloadNames = {3, kPayloadNameList};
+)");
+  std::set<fs::path> expected = {dir / "adir", dir / "alone.cpp"};
+  EXPECT_TRUE(Listing(dir) == expected) << Listing(dir).size() << " entries in " << dir;
+
+  WriteFile(dir / "tw32.exe", MakeData(70000, 5));
+  WriteFile(dir / "uninst.exe", MakeData(300, 6));
+  RunResult both =
+      RunTool(dir, "--main-exe tw32.exe " + kOutputs + "--names both.cpp tw32.exe uninst.exe");
+  ASSERT_EQ(both.exitCode, 0) << both.err;
+  alone = RunTool(dir, "--main-exe tw32.exe --names alone.cpp tw32.exe uninst.exe");
+  ASSERT_EQ(alone.exitCode, 0) << alone.err;
+  std::string names = ReadFile(dir / "both.cpp");
+  EXPECT_NE(names.find("{2, kPayloadNameList}"), std::string::npos) << names;
+  EXPECT_EQ(names, ReadFile(dir / "alone.cpp"));
+}
+
+// A run ended by a signal while it writes the blob removes its temporary files.
+TEST(MkpayloadTool, SignalLeavesNoTemporaryFile) {
+  Scratch scratch;
+  fs::path dir = scratch.dir;
+  // Noise compresses slowly, so the run is still going when the signal comes.
+  std::string noise(48 << 20, '\0');
+  std::mt19937 random(7);
+  for (char& c : noise) c = static_cast<char>(random());
+  WriteFile(dir / "tw32.exe", noise);
+  WriteFile(dir / "uninst.exe", "x");
+  const std::set<fs::path> before = Listing(dir);
+  for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    pid_t child = fork();
+    if (child == 0) {
+      std::signal(signal, SIG_DFL);
+      if (chdir(dir.c_str()) == 0) {
+        execl(MKPAYLOAD_PATH, MKPAYLOAD_PATH, "--jobs", "1", "--main-exe", "tw32.exe", "--blob",
+              "out.bin", "--asm", "out.S", "--table", "out.cpp", "tw32.exe", "uninst.exe", nullptr);
+      }
+      _exit(127);
+    }
+    ASSERT_GT(child, 0);
+    // Wait, with a deadline, until the blob's temporary file holds a chunk.
+    fs::path temp = dir / ("out.bin.tmp" + std::to_string(child));
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    std::error_code ec;
+    while (fs::file_size(temp, ec) == 0 || ec) {
+      if (std::chrono::steady_clock::now() > deadline || waitpid(child, nullptr, WNOHANG) != 0) {
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    std::uintmax_t written = fs::file_size(temp, ec);
+    kill(child, signal);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_GT(written, 0u) << "signal " << signal << ": no chunk was written before it";
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal)
+        << "signal " << signal << ": wait status " << status;
     std::set<fs::path> after = Listing(dir);
-    EXPECT_TRUE(after == before) << line << "\nleft " << after.size() - before.size()
-                                 << " new entries in " << dir;
+    EXPECT_TRUE(after == before) << "signal " << signal << ": " << after.size()
+                                 << " entries left, expected " << before.size();
   }
 }
 

@@ -3,28 +3,41 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
 #include <map>
+#include <new>
 #include <thread>
 
 namespace {
 
 const char kUsage[] =
     "Usage: mkpayload --main-exe NAME --blob OUT.bin --asm OUT.S --table OUT.cpp\n"
-    "                 [--jobs N] INPUT...\n"
+    "                 [--names OUT.cpp] [--jobs N] INPUT...\n"
+    "       mkpayload --main-exe NAME --names OUT.cpp INPUT...\n"
     "       mkpayload --help\n"
     "\n"
     "Packs the INPUT files, in the order given, into the payload of the setup\n"
     "program. Each INPUT is PATH (installed under the last component of PATH)\n"
     "or NAME=PATH (installed as NAME). The first file must be the one named\n"
-    "by --main-exe, and one file must be named \"uninst.exe\".\n"
+    "by --main-exe, and one file must be named \"uninst.exe\". Names must be\n"
+    "printable ASCII and valid bare Windows file names, not device names.\n"
+    "Only regular files are packed, 1 GiB (1073741824 bytes) in all at most.\n"
     "\n"
     "  --main-exe NAME  file name of the product's main executable\n"
     "  --blob OUT.bin   where to write the compressed chunks\n"
     "  --asm OUT.S      where to write the assembler source embedding OUT.bin\n"
     "  --table OUT.cpp  where to write the C++ source of the payload table\n"
+    "  --names OUT.cpp  where to write the C++ source of the payload's names\n"
+    "                   alone (kPayloadNames, for the uninstaller); without\n"
+    "                   --blob, --asm and --table no input file is opened, so\n"
+    "                   the files need not exist yet\n"
     "  --jobs N         compress on N threads (default: one per core)\n"
-    "  --help           show this text\n";
+    "  --help           show this text\n"
+    "\n"
+    "Outputs are written under temporary names and renamed into place when all\n"
+    "are complete; on any error mkpayload exits with status 1 and leaves the\n"
+    "previous outputs as they were. Command-line mistakes exit with status 2.\n";
 
 int Fail(const std::string& message) {
   std::fprintf(stderr, "mkpayload: error: %s\n", message.c_str());
@@ -47,15 +60,10 @@ bool ParseJobs(const std::string& text, unsigned* jobs) {
   return true;
 }
 
-mkpayload::Bytes ToBytes(const std::string& text) {
-  return {text.begin(), text.end()};
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
-  std::map<std::string, std::string> options = {
-      {"--main-exe", ""}, {"--blob", ""}, {"--asm", ""}, {"--table", ""}, {"--jobs", ""}};
+int Run(int argc, char** argv) {
+  std::map<std::string, std::string> options = {{"--main-exe", ""}, {"--blob", ""},
+                                                {"--asm", ""},      {"--table", ""},
+                                                {"--names", ""},    {"--jobs", ""}};
   std::map<std::string, bool> given;
   std::vector<mkpayload::Input> inputs;
   bool onlyInputs = false;
@@ -79,14 +87,14 @@ int main(int argc, char** argv) {
       options[arg] = argv[++i];
     }
   }
-  for (const char* required : {"--main-exe", "--blob", "--asm", "--table"}) {
-    if (options[required].empty()) {
+  if (options["--main-exe"].empty()) return UsageError("missing option --main-exe");
+  // --names may stand alone; the three packing outputs come together.
+  bool pack = !options["--blob"].empty() || !options["--asm"].empty() ||
+              !options["--table"].empty() || options["--names"].empty();
+  for (const char* required : {"--blob", "--asm", "--table"}) {
+    if (pack && options[required].empty()) {
       return UsageError(std::string("missing option ") + required);
     }
-  }
-  if (options["--blob"] == options["--asm"] || options["--blob"] == options["--table"] ||
-      options["--asm"] == options["--table"]) {
-    return UsageError("--blob, --asm and --table must name three different files");
   }
   unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
   if (given["--jobs"] && !ParseJobs(options["--jobs"], &jobs)) {
@@ -94,27 +102,61 @@ int main(int argc, char** argv) {
                       "\"; expected a whole number from 1 to 1024");
   }
 
-  std::string error;
-  if (!mkpayload::CheckInputs(inputs, options["--main-exe"], &error)) return Fail(error);
-  std::vector<mkpayload::SourceFile> files(inputs.size());
-  for (std::size_t i = 0; i < inputs.size(); ++i) {
-    if (!mkpayload::ReadInput(inputs[i], &files[i], &error)) return Fail(error);
+  // Every check that can refuse the run comes before the first output is
+  // created, so a refused run leaves the previous outputs untouched.
+  mkpayload::OutputNames outputs;
+  for (const char* option : {"--blob", "--asm", "--table", "--names"}) {
+    if (!options[option].empty()) outputs.push_back({option, options[option]});
   }
-  mkpayload::FileChunks chunks;
-  if (!mkpayload::CompressAll(files, jobs, &chunks, &error)) return Fail(error);
+  std::string error;
+  if (!mkpayload::CheckOutputPaths(outputs, inputs, &error)) return Fail(error);
+  if (!mkpayload::CheckInputs(inputs, options["--main-exe"], &error)) return Fail(error);
+  if (pack && !mkpayload::CheckInputFiles(inputs, &error)) return Fail(error);
 
-  mkpayload::Bytes blob;
-  std::vector<mkpayload::FileLayout> layout = mkpayload::BuildLayout(files, chunks, &blob);
-  chunks.clear();
-  std::error_code ec;
-  std::string blobPath = std::filesystem::absolute(options["--blob"], ec).lexically_normal();
-  if (ec) return Fail("cannot make \"" + options["--blob"] + "\" absolute: " + ec.message());
+  mkpayload::RemoveTemporariesOnSignal();
+  mkpayload::OutputSet files;
+  if (pack) {
+    std::error_code ec;
+    std::string blobPath = std::filesystem::absolute(options["--blob"], ec).lexically_normal();
+    if (ec) return Fail("cannot make \"" + options["--blob"] + "\" absolute: " + ec.message());
+    int blob = files.Create(options["--blob"], &error);
+    if (blob < 0) return Fail(error);
+    std::vector<mkpayload::FileLayout> layout;
+    auto sink = [&files, blob](const unsigned char* data, std::size_t size, std::string* why) {
+      return files.Write(blob, data, size, why);
+    };
+    if (!mkpayload::PackInputs(inputs, jobs, sink, &layout, &error)) return Fail(error);
 
-  std::vector<mkpayload::OutputFile> outputs = {
-      {options["--blob"], std::move(blob)},
-      {options["--asm"], ToBytes(mkpayload::AsmSource(blobPath))},
-      {options["--table"], ToBytes(mkpayload::TableSource(layout))},
-  };
-  if (!mkpayload::WriteOutputs(outputs, &error)) return Fail(error);
+    const std::pair<const char*, std::string> sources[] = {
+        {"--asm", mkpayload::AsmSource(blobPath)},
+        {"--table", mkpayload::TableSource(layout)},
+    };
+    for (const auto& [option, text] : sources) {
+      int index = files.Create(options[option], &error);
+      if (index < 0 || !files.Write(index, text.data(), text.size(), &error)) return Fail(error);
+    }
+  }
+  if (!options["--names"].empty()) {
+    std::string text = mkpayload::NamesSource(inputs);
+    int index = files.Create(options["--names"], &error);
+    if (index < 0 || !files.Write(index, text.data(), text.size(), &error)) return Fail(error);
+  }
+  if (!files.Commit(&error)) return Fail(error);
   return 0;
+}
+
+}  // namespace
+
+// Every failure, an exception included, ends in one line on standard error
+// and exit status 1; the outputs' temporary files are removed on the way out.
+int main(int argc, char** argv) {
+  try {
+    return Run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    return Fail("out of memory");
+  } catch (const std::exception& e) {
+    return Fail(e.what());
+  } catch (...) {
+    return Fail("unexpected failure");
+  }
 }

@@ -1,13 +1,16 @@
 // mkpayload: packs product files into the payload blob and its table.
 //
-// Functions report failure by returning false (or a non-empty reason) and
-// filling *error with a message that names the offending input; they never
-// print. main.cpp turns these into diagnostics and the exit status.
+// Functions report failure by returning false and filling *error with a
+// message that names the offending input or output; they never print.
+// main.cpp turns these into diagnostics and the exit status.
 #ifndef TIDEWELL_TOOLS_MKPAYLOAD_H
 #define TIDEWELL_TOOLS_MKPAYLOAD_H
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace mkpayload {
@@ -16,7 +19,14 @@ namespace mkpayload {
 constexpr std::size_t kPieceSize = 30000;
 constexpr std::size_t kExtractBufferSize = 32000;
 
-using Bytes = std::vector<unsigned char>;
+// The most input bytes one payload may hold, all files together. The blob is
+// at most a few hundredths of a percent larger than its input, and a 32-bit
+// setup program must still find room for it in its 2 GiB address space.
+constexpr std::uint64_t kMaxPayloadBytes = std::uint64_t{1} << 30;
+
+// Pieces each compression thread may have in flight (read, being compressed
+// or waiting to be written); the pipeline holds jobs times this many pieces.
+constexpr std::size_t kPiecesPerJob = 4;
 
 // One command-line input: the name it is installed under and where to read it.
 struct Input {
@@ -29,47 +39,49 @@ struct Input {
 // path component.
 Input ParseInput(const std::string& arg);
 
-// Returns why name cannot be created as a bare file name on Windows, or ""
+// Returns why name cannot be installed as a bare file name on Windows, or ""
 // when it can.
 std::string NameProblem(const std::string& name);
 
-// Checks the whole input list: at least one input, every name valid, no two
-// names equal without regard to case, the first named exactly mainExe, and
-// one named "uninst.exe".
+// Checks the whole input list without touching the files: at least one
+// input, every name valid, no two names equal without regard to case, the
+// first named exactly mainExe, and one named "uninst.exe".
 bool CheckInputs(const std::vector<Input>& inputs, const std::string& mainExe, std::string* error);
 
-struct SourceFile {
-  std::string name;
-  Bytes data;
-};
+// Checks the input files without opening them: each exists and is a regular
+// file (a device, FIFO, socket or directory could block or never end), and
+// together they hold at most kMaxPayloadBytes.
+bool CheckInputFiles(const std::vector<Input>& inputs, std::string* error);
 
-// Reads a regular file whole; directories and unreadable paths fail.
-bool ReadInput(const Input& input, SourceFile* file, std::string* error);
-
-// The compressed chunks of every file: chunks[f][c] is chunk c of file f.
-using FileChunks = std::vector<std::vector<Bytes>>;
-
-// Compresses every piece of every file as its own zlib stream on a pool of
-// jobs threads, then checks that each stream decompresses to its piece. The
-// result does not depend on jobs.
-bool CompressAll(const std::vector<SourceFile>& files, unsigned jobs, FileChunks* chunks,
-                 std::string* error);
+// Opens an input for reading. The open does not wait for a FIFO's writer or
+// a device, and what was opened is checked again to be a regular file, in
+// case the path changed since CheckInputFiles. Returns the descriptor, or -1.
+int OpenInput(const Input& input, std::string* error);
 
 struct ChunkRef {
-  std::size_t offset;  // into the blob
-  std::size_t length;  // compressed bytes
+  std::uint64_t offset;  // into the blob
+  std::size_t length;    // compressed bytes
 };
 
 struct FileLayout {
   std::string name;
-  std::size_t size;  // uncompressed bytes, for the generated header comment
+  std::uint64_t size;  // uncompressed bytes, for the generated header comment
   std::vector<ChunkRef> chunks;
 };
 
-// Concatenates all chunks in table order into *blob and returns where each
-// one landed.
-std::vector<FileLayout> BuildLayout(const std::vector<SourceFile>& files, const FileChunks& chunks,
-                                    Bytes* blob);
+// Receives the compressed chunks in table order; returns false and fills
+// *error when it cannot store one.
+using ChunkSink =
+    std::function<bool(const unsigned char* data, std::size_t size, std::string* error)>;
+
+// Reads every input piece by piece, compresses each piece as its own zlib
+// stream on jobs threads, checks that each stream decompresses to its piece
+// within kExtractBufferSize, and hands the chunks to sink in table order as
+// soon as they are ready. At most jobs * kPiecesPerJob pieces are held at a
+// time, so memory does not depend on the inputs. The chunks do not depend on
+// jobs. On success *layout tells where each chunk went in the sink's stream.
+bool PackInputs(const std::vector<Input>& inputs, unsigned jobs, const ChunkSink& sink,
+                std::vector<FileLayout>* layout, std::string* error);
 
 // Escapes text for a C++ or assembler string literal (without the quotes):
 // '"' and '\\' get a backslash, other printable ASCII except '?' stays, and
@@ -88,13 +100,50 @@ std::string AsmSource(const std::string& blobPath);
 // its name from kMainExeName.
 std::string TableSource(const std::vector<FileLayout>& layout);
 
-// Writes each content to a temporary name next to its path, then renames all
-// into place. On failure it removes what it wrote and returns false.
-struct OutputFile {
-  std::string path;
-  Bytes content;
+// The C++ source that defines kPayloadNames, the inputs' names in table
+// order. Name 0 is kMainExeName, as in the table.
+std::string NamesSource(const std::vector<Input>& inputs);
+
+// The outputs as given on the command line: the option that names each one,
+// and its path.
+using OutputNames = std::vector<std::pair<std::string, std::string>>;
+
+// Refuses outputs that are one file under two spellings ("od/o.bin" and
+// "od/./o.bin", a path through a symbolic link, a hard link), outputs that
+// are one of the inputs, and outputs that exist but are not regular files.
+// Nothing is created or opened.
+bool CheckOutputPaths(const OutputNames& outputs, const std::vector<Input>& inputs,
+                      std::string* error);
+
+// Makes SIGINT, SIGTERM and SIGHUP remove the temporary files of every
+// OutputSet before they end the process.
+void RemoveTemporariesOnSignal();
+
+// Output files written under temporary names next to their final paths and
+// renamed into place together by Commit. Whatever has not been committed when
+// the set is destroyed is removed, so a failure at any point, an exception
+// included, leaves no partial output behind.
+class OutputSet {
+ public:
+  OutputSet() = default;
+  OutputSet(const OutputSet&) = delete;
+  OutputSet& operator=(const OutputSet&) = delete;
+  ~OutputSet();
+
+  // Creates the temporary file for path; returns its index, or -1.
+  int Create(const std::string& path, std::string* error);
+  bool Write(int index, const void* data, std::size_t size, std::string* error);
+  // Closes every temporary file and renames each onto its path.
+  bool Commit(std::string* error);
+
+ private:
+  struct Pending {
+    std::string path;
+    std::string temp;
+    int fd;
+  };
+  std::vector<Pending> pending_;
 };
-bool WriteOutputs(const std::vector<OutputFile>& outputs, std::string* error);
 
 }  // namespace mkpayload
 

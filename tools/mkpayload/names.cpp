@@ -15,14 +15,23 @@ std::string Folded(const std::string& text) {
   return out;
 }
 
+// The digit of a COM or LPT device name: an ASCII digit, or superscript one,
+// two or three, which Windows also accepts, spelt in Latin-1 or in UTF-8.
+bool IsDeviceDigit(const std::string& text) {
+  static const std::set<std::string> kDigits = {
+      "0", "1", "2",    "3",    "4",    "5",        "6",        "7",
+      "8", "9", "\xb9", "\xb2", "\xb3", "\xc2\xb9", "\xc2\xb2", "\xc2\xb3"};
+  return kDigits.count(text) != 0;
+}
+
 // Device names that Windows opens instead of a file, whatever extension follows.
 bool IsReservedDevice(const std::string& name) {
   std::string base = Folded(name.substr(0, name.find('.')));
   while (!base.empty() && base.back() == ' ') base.pop_back();
   static const std::set<std::string> kFixed = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
   if (kFixed.count(base) != 0) return true;
-  return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
-         base[3] >= '1' && base[3] <= '9';
+  return base.size() >= 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
+         IsDeviceDigit(base.substr(3));
 }
 
 }  // namespace
@@ -61,7 +70,15 @@ std::string NameProblem(const std::string& name) {
   if (name.back() == '.' || name.back() == ' ') {
     return "the name ends in a dot or a space, which Windows drops";
   }
+  // Before the byte check, so that "COM\xb9" is reported as the device it names.
   if (IsReservedDevice(name)) return "the name is a reserved device name on Windows";
+  for (unsigned char c : name) {
+    if (c >= 0x80) {
+      // Windows would read such a byte in the installing user's code page:
+      // two Latin-1 names could become one file, a UTF-8 name a mangled one.
+      return "the name contains a byte outside printable ASCII (" + Quote(std::string(1, c)) + ")";
+    }
+  }
   return "";
 }
 

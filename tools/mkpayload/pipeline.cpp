@@ -1,0 +1,278 @@
+// The packing pipeline. The calling thread reads the inputs piece by piece
+// into a ring of slots and hands the finished chunks on in table order; a
+// pool of threads compresses and checks the pieces in between. Piece n always
+// lands in slot n % slots, and the ring never holds more than its size, so
+// memory stays the same whatever the inputs, and the chunks do not depend on
+// the number of threads.
+#include "mkpayload.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#include <unistd.h>
+#include <zlib.h>
+
+namespace mkpayload {
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+// What went wrong with a piece; static texts, so that a worker never
+// allocates.
+struct Problem {
+  const char* text = nullptr;
+  int code = 0;
+  bool withCode = false;
+};
+
+struct Slot {
+  Bytes piece;
+  std::size_t pieceSize = 0;
+  Bytes chunk;
+  std::size_t chunkSize = 0;
+  std::size_t file = 0;
+  Problem problem;
+  bool done = false;  // the chunk is ready; guarded by Queue::mutex
+};
+
+struct Queue {
+  std::mutex mutex;
+  std::condition_variable piecesReady;  // the workers wait for a piece or the stop
+  std::condition_variable chunkDone;    // the reading thread waits for the next chunk
+  std::vector<Slot> slots;
+  std::uint64_t published = 0;  // pieces read so far; only the reading thread raises it
+  std::uint64_t taken = 0;      // pieces taken by a worker so far
+  bool stop = false;
+};
+
+// One worker's zlib streams, made once and reset for every piece: a fresh
+// deflate state per piece costs a large allocation each time, which the
+// threads would contend for. A reset stream produces the same bytes as
+// compress2 at the same level.
+struct Streams {
+  z_stream deflater{};
+  z_stream inflater{};
+  unsigned char check[kExtractBufferSize];
+  bool ready = false;
+  Streams() {
+    ready = deflateInit(&deflater, Z_DEFAULT_COMPRESSION) == Z_OK;
+    ready = inflateInit(&inflater) == Z_OK && ready;
+  }
+  ~Streams() {
+    deflateEnd(&deflater);
+    inflateEnd(&inflater);
+  }
+  Streams(const Streams&) = delete;
+  Streams& operator=(const Streams&) = delete;
+};
+
+// Compresses the slot's piece into its chunk and checks the stream.
+Problem CompressPiece(Slot* slot, Streams* streams) {
+  if (!streams->ready) return {"zlib could not be initialised"};
+  z_stream& d = streams->deflater;
+  deflateReset(&d);
+  d.next_in = slot->piece.data();
+  d.avail_in = static_cast<uInt>(slot->pieceSize);
+  d.next_out = slot->chunk.data();
+  d.avail_out = static_cast<uInt>(slot->chunk.size());
+  int rc = deflate(&d, Z_FINISH);
+  if (rc != Z_STREAM_END) return {"deflate failed with code", rc, true};
+  slot->chunkSize = d.total_out;
+  if (slot->chunkSize < 2 || slot->chunk[0] != 0x78 || slot->chunk[1] != 0x9C) {
+    return {"the zlib stream does not start with 0x78 0x9C"};
+  }
+
+  // The check is what extraction does: one buffer of kExtractBufferSize.
+  z_stream& i = streams->inflater;
+  inflateReset(&i);
+  i.next_in = slot->chunk.data();
+  i.avail_in = static_cast<uInt>(slot->chunkSize);
+  i.next_out = streams->check;
+  i.avail_out = static_cast<uInt>(sizeof streams->check);
+  rc = inflate(&i, Z_FINISH);
+  if (rc != Z_STREAM_END || i.avail_in != 0) {
+    return {"the zlib stream does not decompress, code", rc, true};
+  }
+  if (i.total_out != slot->pieceSize ||
+      std::memcmp(streams->check, slot->piece.data(), slot->pieceSize) != 0) {
+    return {"the zlib stream does not decompress to the piece"};
+  }
+  return {};
+}
+
+// A worker takes pieces in order and marks each slot done; it never throws.
+void Work(Queue* queue) {
+  Streams streams;
+  std::unique_lock<std::mutex> lock(queue->mutex);
+  for (;;) {
+    queue->piecesReady.wait(lock,
+                            [queue] { return queue->stop || queue->taken < queue->published; });
+    if (queue->stop) return;
+    Slot& slot = queue->slots[queue->taken++ % queue->slots.size()];
+    lock.unlock();
+    slot.problem = CompressPiece(&slot, &streams);
+    lock.lock();
+    slot.done = true;
+    queue->chunkDone.notify_one();
+  }
+}
+
+// The compression threads; stopped and joined however the pipeline ends.
+class WorkerPool {
+ public:
+  explicit WorkerPool(Queue* queue) : queue_(queue) {}
+  WorkerPool(const WorkerPool&) = delete;
+  WorkerPool& operator=(const WorkerPool&) = delete;
+  ~WorkerPool() {
+    {
+      std::lock_guard<std::mutex> lock(queue_->mutex);
+      queue_->stop = true;
+    }
+    queue_->piecesReady.notify_all();
+    for (std::thread& thread : threads_) thread.join();
+  }
+
+  bool Start(unsigned jobs, std::string* error) {
+    threads_.reserve(jobs);
+    for (unsigned t = 0; t < jobs; ++t) {
+      try {
+        threads_.emplace_back(Work, queue_);
+      } catch (const std::system_error& e) {
+        *error = "cannot start compression thread " + std::to_string(t + 1) + " of " +
+                 std::to_string(jobs) + ": " + e.what();
+        return false;
+      }
+    }
+    return true;
+  }
+
+ private:
+  Queue* queue_;
+  std::vector<std::thread> threads_;
+};
+
+struct Descriptor {
+  int fd = -1;
+  ~Descriptor() { Close(); }
+  void Close() {
+    if (fd >= 0) close(fd);
+    fd = -1;
+  }
+};
+
+// Reads up to kPieceSize bytes; fewer only at the end of the file.
+bool ReadPiece(int fd, unsigned char* buffer, std::size_t* got) {
+  *got = 0;
+  while (*got < kPieceSize) {
+    ssize_t n = read(fd, buffer + *got, kPieceSize - *got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) break;
+    *got += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+std::string Describe(const Problem& problem) {
+  std::string text = problem.text;
+  if (problem.withCode) text += " " + std::to_string(problem.code);
+  return text;
+}
+
+}  // namespace
+
+bool PackInputs(const std::vector<Input>& inputs, unsigned jobs, const ChunkSink& sink,
+                std::vector<FileLayout>* layout, std::string* error) {
+  jobs = std::max(jobs, 1u);
+  Queue queue;
+  queue.slots.resize(jobs * kPiecesPerJob);
+  for (Slot& slot : queue.slots) {
+    slot.piece.resize(kPieceSize);
+    slot.chunk.resize(compressBound(kPieceSize));
+  }
+  layout->clear();
+  for (const Input& input : inputs) layout->push_back({input.name, 0, {}});
+
+  WorkerPool pool(&queue);
+  if (!pool.Start(jobs, error)) return false;
+
+  const std::uint64_t window = queue.slots.size();
+  std::size_t file = 0;  // the input being read
+  Descriptor in;         // open while that input is read
+  bool readAll = inputs.empty();
+  std::uint64_t total = 0;    // input bytes read
+  std::uint64_t written = 0;  // chunks handed to the sink
+  std::uint64_t offset = 0;   // bytes handed to the sink
+  for (;;) {
+    // Read the next piece while the ring has room for it.
+    bool didRead = false;
+    if (!readAll && queue.published < written + window) {
+      didRead = true;
+      const Input& input = inputs[file];
+      if (in.fd < 0 && (in.fd = OpenInput(input, error)) < 0) return false;
+      Slot& slot = queue.slots[queue.published % window];
+      std::size_t got = 0;
+      if (!ReadPiece(in.fd, slot.piece.data(), &got)) {
+        *error = "input " + Quote(input.arg) + ": cannot read " + Quote(input.path) + ": " +
+                 std::strerror(errno);
+        return false;
+      }
+      total += got;
+      if (total > kMaxPayloadBytes) {
+        *error = "input " + Quote(input.arg) + ": " + Quote(input.path) +
+                 " grew while it was read; a payload may hold at most " +
+                 std::to_string(kMaxPayloadBytes) + " bytes (1 GiB) in total";
+        return false;
+      }
+      if (got > 0) {
+        (*layout)[file].size += got;
+        slot.pieceSize = got;
+        slot.file = file;
+        slot.done = false;
+        {
+          std::lock_guard<std::mutex> lock(queue.mutex);
+          ++queue.published;
+        }
+        queue.piecesReady.notify_one();
+      }
+      // A short piece is the file's last: every other piece is whole.
+      if (got < kPieceSize) {
+        in.Close();
+        readAll = ++file == inputs.size();
+      }
+    }
+
+    // Hand on the next chunk in order; wait for it only when nothing could
+    // be read.
+    Slot* next = nullptr;
+    {
+      std::unique_lock<std::mutex> lock(queue.mutex);
+      if (written < queue.published) {
+        Slot& slot = queue.slots[written % window];
+        if (!slot.done && !didRead) queue.chunkDone.wait(lock, [&slot] { return slot.done; });
+        if (slot.done) next = &slot;
+      } else if (readAll) {
+        break;
+      }
+    }
+    if (next == nullptr) continue;
+    FileLayout& owner = (*layout)[next->file];
+    if (next->problem.text != nullptr) {
+      *error = "file " + Quote(owner.name) + ", chunk " + std::to_string(owner.chunks.size()) +
+               ": " + Describe(next->problem);
+      return false;
+    }
+    if (!sink(next->chunk.data(), next->chunkSize, error)) return false;
+    owner.chunks.push_back({offset, next->chunkSize});
+    offset += next->chunkSize;
+    ++written;
+  }
+  return true;
+}
+
+}  // namespace mkpayload
