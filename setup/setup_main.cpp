@@ -35,6 +35,17 @@ const char kNotInstalledText[] =
     "The application will not be installed at this time.If you decide to install the "
     "application later, just launch this program again to complete the installation process.";
 
+// The texts that take appName, for a name too long to fit in.
+const char kFailureCaption[] = "Installation Failed";
+const char kStartQuestionText[] =
+    "The application has been successfully installed on your system.Would you like to start it "
+    "now?";
+
+// Whether snprintf's result says the whole text fitted into `size` characters.
+bool Fits(int length, int size) {
+  return length >= 0 && length < size;
+}
+
 // Failure texts, by ExtractResult code.
 const char* FailureText(ExtractResult result) {
   switch (result) {
@@ -57,23 +68,34 @@ const char* FailureText(ExtractResult result) {
 }
 
 void ReportFailureAndRollBack(ExtractResult result) {
-  snprintf(messageText, sizeof messageText, "%s Installation Failed", SetupConfig.appName);
-  MessageBoxA(nullptr, FailureText(result), messageText, MB_OK | MB_ICONWARNING);
+  int length =
+      snprintf(messageText, sizeof messageText, "%s Installation Failed", SetupConfig.appName);
+  const char* caption = Fits(length, kMessageSize) ? messageText : kFailureCaption;
+  MessageBoxA(nullptr, FailureText(result), caption, MB_OK | MB_ICONWARNING);
   DeletePayload(nullptr, nullptr);
 }
 
 void FinishInstallation() {
-  snprintf(mainExePath, sizeof mainExePath, "%s\\%s", dataDirectory, SetupConfig.mainExeName);
-  snprintf(uninstallerPath, sizeof uninstallerPath, "%s\\uninst.exe", dataDirectory);
-  RegisterProgramItems(mainExePath, uninstallerPath);
+  // Configured names are shorter than kConfigNameSize, so both paths fit. A
+  // path cut short would name another file: nothing is registered or started.
+  bool pathsFit =
+      Fits(snprintf(mainExePath, sizeof mainExePath, "%s\\%s", dataDirectory,
+                    SetupConfig.mainExeName),
+           kInstalledPathSize) &&
+      Fits(snprintf(uninstallerPath, sizeof uninstallerPath, "%s\\uninst.exe", dataDirectory),
+           kInstalledPathSize);
+  if (pathsFit) RegisterProgramItems(mainExePath, uninstallerPath);
   WritePrivateProfileStringA("Options", "dataDir", dataDirectory, SetupConfig.profileName);
+  if (!pathsFit) return;
 
-  snprintf(messageText, sizeof messageText,
-           "%s has been successfully installed on your system.Would you like to start %s now?",
-           SetupConfig.appName, SetupConfig.appName);
-  if (MessageBoxA(nullptr, messageText, "Installation Successful", MB_YESNO) == IDYES) {
-    // Quoted, so that a path with blanks cannot start another program.
-    snprintf(startCommand, sizeof startCommand, "\"%s\"", mainExePath);
+  int length =
+      snprintf(messageText, sizeof messageText,
+               "%s has been successfully installed on your system.Would you like to start %s now?",
+               SetupConfig.appName, SetupConfig.appName);
+  const char* question = Fits(length, kMessageSize) ? messageText : kStartQuestionText;
+  if (MessageBoxA(nullptr, question, "Installation Successful", MB_YESNO) == IDYES &&
+      // Quoted, so that a path with blanks cannot start another program.
+      Fits(snprintf(startCommand, sizeof startCommand, "\"%s\"", mainExePath), kStartCommandSize)) {
     WinExec(startCommand, SW_SHOW);
   }
 }
