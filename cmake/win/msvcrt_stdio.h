@@ -7,9 +7,12 @@
 // runtime's functions handle. Reading that header once here and turning the
 // switch off afterwards keeps it off: the header is not read again.
 //
-// With the switch off, snprintf is msvcrt's _vsnprintf: when the text does
-// not fit it returns -1 and may leave the buffer without a terminator, so
-// only a result n with 0 <= n < size means the text fits.
+// With the switch off, snprintf is MinGW-w64's thin wrapper over msvcrt's
+// _vsnprintf. The wrapper of MinGW-w64 10 terminates a text that does not
+// fit and returns its full length (counted by msvcrt's _vscprintf); bare
+// _vsnprintf, and older wrappers, return -1 and leave no terminator. Only a
+// result n with 0 <= n < size means the text fits. Formats are msvcrt's:
+// no %zu, %hh or %j.
 #include <bits/c++config.h>
 
 #undef __USE_MINGW_ANSI_STDIO
