@@ -16,6 +16,10 @@ const char kCannotCreateText[] =
 const char kPathIsFileFormat[] =
     "That path specifies a file, and not a new or existing directory name. Please enter a "
     "directory name, such as %s for example.";
+// The same without the example, for a group name too long to fit in.
+const char kPathIsFileText[] =
+    "That path specifies a file, and not a new or existing directory name. Please enter a "
+    "directory name.";
 const char kExistingDirectoryText[] =
     "That directory already exists. The application can use it, but we do not recommend using "
     "a directory name that is already being used for other purposes. Are you sure you want to "
@@ -72,10 +76,9 @@ void AcceptTypedDirectory(HWND dialog) {
       break;
     case kPathFile: {
       static char text[kRejectedPathTextSize];
-      int n = snprintf(text, sizeof text, kPathIsFileFormat, SetupConfig.groupName);
-      if (n >= 0 && n < kRejectedPathTextSize) {
-        MessageBoxA(messageOwner, text, "Please Enter a Directory Name", MB_OK | MB_ICONWARNING);
-      }
+      int length = snprintf(text, sizeof text, kPathIsFileFormat, SetupConfig.groupName);
+      const char* shown = (length >= 0 && length < kRejectedPathTextSize) ? text : kPathIsFileText;
+      MessageBoxA(messageOwner, shown, "Please Enter a Directory Name", MB_OK | MB_ICONWARNING);
       break;
     }
     case kPathDirectory:

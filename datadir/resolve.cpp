@@ -104,7 +104,9 @@ int ResolveDataDirectory(HINSTANCE instance, HWND owner) {
   const char* homeDrive = getenv("HOMEDRIVE");
   messageOwner = owner;
 
-  snprintf(dataDirectory, kDataDirSize, kProgramFilesFormat, SetupConfig.groupName);
+  // A default that does not fit whole is left empty, so it cannot be entered.
+  int length = snprintf(dataDirectory, kDataDirSize, kProgramFilesFormat, SetupConfig.groupName);
+  if (length < 0 || length >= kDataDirSize) dataDirectory[0] = '\0';
   if (EnsureDirectory(dataDirectory, 0) != 0) ProposeHomeDirectory(homePath, homeDrive);
 
   // A recorded directory wins over both computed ones; one that does not fit

@@ -13,6 +13,9 @@
 namespace {
 
 const int kWarningSize = 1024;
+// The warning for an application name too long to fit in.
+const char kWarningText[] =
+    "Any running copies of the application must now be shut down. This may take a few seconds.";
 const DWORD kPauseMs = 4000;
 
 char ToLowerAscii(char c) {
@@ -73,11 +76,12 @@ BOOL CALLBACK CloseCopyEnumProc(HWND window, LPARAM) {
 
 void CloseRunningCopies() {
   static char warning[kWarningSize];
-  snprintf(warning, sizeof warning,
-           "Any copies of %s currently running must now be shut down. This may take a few "
-           "seconds.",
-           SetupConfig.appName);
-  MessageBoxA(nullptr, warning, "Closing Running Copies", MB_OK | MB_ICONWARNING);
+  int length = snprintf(warning, sizeof warning,
+                        "Any copies of %s currently running must now be shut down. This may take "
+                        "a few seconds.",
+                        SetupConfig.appName);
+  const char* shown = (length >= 0 && length < kWarningSize) ? warning : kWarningText;
+  MessageBoxA(nullptr, shown, "Closing Running Copies", MB_OK | MB_ICONWARNING);
   Sleep(kPauseMs);
   EnumWindows(CloseCopyEnumProc, 0);
   Sleep(kPauseMs);

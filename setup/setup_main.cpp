@@ -44,6 +44,21 @@ const char kNotInstalledText[] =
     "The application will not be installed at this time.If you decide to install the "
     "application later, just launch this program again to complete the installation process.";
 
+// The texts that take appName, for a name too long to fit in.
+const char kFailureCaption[] = "Installation Failed";
+const char kStartQuestionText[] =
+    "The application has been successfully installed on your system.Would you like to start it "
+    "now?";
+const char kNotRecordedText[] =
+    "Setup could not record the location of the data directory in the profile. The application "
+    "is installed, but it may not find its data files. Make sure you may write to the Windows "
+    "directory, then run the setup program again.";
+
+// Whether snprintf's result says the whole text fitted into `size` characters.
+bool Fits(int length, int size) {
+  return length >= 0 && length < size;
+}
+
 // Failure texts, by ExtractResult code.
 const char* FailureText(ExtractResult result) {
   switch (result) {
@@ -66,31 +81,41 @@ const char* FailureText(ExtractResult result) {
 }
 
 void ReportFailureAndRollBack(ExtractResult result) {
-  snprintf(messageText, sizeof messageText, "%s Installation Failed", SetupConfig.appName);
-  MessageBoxA(nullptr, FailureText(result), messageText, MB_OK | MB_ICONWARNING);
+  int length =
+      snprintf(messageText, sizeof messageText, "%s Installation Failed", SetupConfig.appName);
+  const char* caption = Fits(length, kMessageSize) ? messageText : kFailureCaption;
+  MessageBoxA(nullptr, FailureText(result), caption, MB_OK | MB_ICONWARNING);
   DeletePayload(nullptr, nullptr);
 }
 
 void FinishInstallation() {
-  snprintf(mainExePath, sizeof mainExePath, "%s\\%s", dataDirectory, SetupConfig.mainExeName);
-  snprintf(uninstallerPath, sizeof uninstallerPath, "%s\\uninst.exe", dataDirectory);
-  RegisterProgramItems(mainExePath, uninstallerPath);
+  // Configured names are shorter than kConfigNameSize, so both paths fit. A
+  // path cut short would name another file: nothing is registered or started.
+  bool pathsFit =
+      Fits(snprintf(mainExePath, sizeof mainExePath, "%s\\%s", dataDirectory,
+                    SetupConfig.mainExeName),
+           kInstalledPathSize) &&
+      Fits(snprintf(uninstallerPath, sizeof uninstallerPath, "%s\\uninst.exe", dataDirectory),
+           kInstalledPathSize);
+  if (pathsFit) RegisterProgramItems(mainExePath, uninstallerPath);
   // Without this entry the product cannot find its data, so a failed write
   // is reported before the user is told of success.
   if (!RecordDataDirectory(dataDirectory)) {
-    int n = snprintf(messageText, sizeof messageText, kNotRecordedFormat, SetupConfig.profileName,
-                     SetupConfig.appName);
-    if (n >= 0 && n < kMessageSize) {
-      MessageBoxA(nullptr, messageText, "Data Directory Not Recorded", MB_OK | MB_ICONWARNING);
-    }
+    int length = snprintf(messageText, sizeof messageText, kNotRecordedFormat,
+                          SetupConfig.profileName, SetupConfig.appName);
+    const char* text = Fits(length, kMessageSize) ? messageText : kNotRecordedText;
+    MessageBoxA(nullptr, text, "Data Directory Not Recorded", MB_OK | MB_ICONWARNING);
   }
+  if (!pathsFit) return;
 
-  snprintf(messageText, sizeof messageText,
-           "%s has been successfully installed on your system.Would you like to start %s now?",
-           SetupConfig.appName, SetupConfig.appName);
-  if (MessageBoxA(nullptr, messageText, "Installation Successful", MB_YESNO) == IDYES) {
-    // Quoted, so that a path with blanks cannot start another program.
-    snprintf(startCommand, sizeof startCommand, "\"%s\"", mainExePath);
+  int length =
+      snprintf(messageText, sizeof messageText,
+               "%s has been successfully installed on your system.Would you like to start %s now?",
+               SetupConfig.appName, SetupConfig.appName);
+  const char* question = Fits(length, kMessageSize) ? messageText : kStartQuestionText;
+  if (MessageBoxA(nullptr, question, "Installation Successful", MB_YESNO) == IDYES &&
+      // Quoted, so that a path with blanks cannot start another program.
+      Fits(snprintf(startCommand, sizeof startCommand, "\"%s\"", mainExePath), kStartCommandSize)) {
     WinExec(startCommand, SW_SHOW);
   }
 }

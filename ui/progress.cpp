@@ -18,6 +18,6 @@ INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
 
 void ReportProgress(HWND owner, const char*, int percent) {
   static char percentText[kPercentTextSize];
-  snprintf(percentText, sizeof percentText, "Percent Complete: %d%%", percent);
-  SetDlgItemTextA(owner, IDC_PERCENT, percentText);
+  int length = snprintf(percentText, sizeof percentText, "Percent Complete: %d%%", percent);
+  if (length >= 0 && length < kPercentTextSize) SetDlgItemTextA(owner, IDC_PERCENT, percentText);
 }
