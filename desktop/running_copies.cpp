@@ -12,7 +12,13 @@
 
 namespace {
 
+const char kWarningFormat[] =
+    "Any copies of %s currently running must now be shut down. This may take a few seconds.";
 const int kWarningSize = 1024;
+// Every configured name fits whole; the fixed text below is for a record
+// built some other way.
+static_assert(sizeof kWarningFormat + kConfigNameSize <= kWarningSize,
+              "the warning must hold the longest configured name");
 // The warning for an application name too long to fit in.
 const char kWarningText[] =
     "Any running copies of the application must now be shut down. This may take a few seconds.";
@@ -76,10 +82,7 @@ BOOL CALLBACK CloseCopyEnumProc(HWND window, LPARAM) {
 
 void CloseRunningCopies() {
   static char warning[kWarningSize];
-  int length = snprintf(warning, sizeof warning,
-                        "Any copies of %s currently running must now be shut down. This may take "
-                        "a few seconds.",
-                        SetupConfig.appName);
+  int length = snprintf(warning, sizeof warning, kWarningFormat, SetupConfig.appName);
   const char* shown = (length >= 0 && length < kWarningSize) ? warning : kWarningText;
   MessageBoxA(nullptr, shown, "Closing Running Copies", MB_OK | MB_ICONWARNING);
   Sleep(kPauseMs);
