@@ -95,29 +95,4 @@ TEST_F(FilesTest, ModuleNameMoveAndDeletionAtRestart) {
   EXPECT_EQ(ReadFile(c_ + "/b.exe"), "again");
 }
 
-TEST_F(FilesTest, ScriptedProcessesAreRecordedAndOwnHandlesWaitable) {
-  HANDLE self = GetCurrentProcess();
-  HANDLE handle = nullptr;
-  EXPECT_FALSE(DuplicateHandle(self, nullptr, self, &handle, SYNCHRONIZE, TRUE, 0));
-  ASSERT_TRUE(DuplicateHandle(self, self, self, &handle, SYNCHRONIZE, TRUE, 0));
-  int hooked = 0;
-  StandinOnNextWait([&] { ++hooked; });
-  EXPECT_EQ(WaitForSingleObject(handle, 5), WAIT_OBJECT_0);
-  EXPECT_EQ(WaitForSingleObject(reinterpret_cast<HANDLE>(12345), 5), WAIT_FAILED);
-  EXPECT_EQ(hooked, 1);
-  EXPECT_TRUE(CloseHandle(handle));
-  EXPECT_EQ(WaitForSingleObject(handle, 5), WAIT_FAILED) << "closed";
-
-  char line[] = "\"C:\\t\\u.tmp\" 8 C:\\a  b";
-  STARTUPINFOA startup = {};
-  PROCESS_INFORMATION started;
-  EXPECT_TRUE(CreateProcessA("C:\\t\\u.tmp", line, nullptr, nullptr, TRUE, 0, nullptr, "C:\\t\\",
-                             &startup, &started));
-  std::string number = std::to_string(reinterpret_cast<uintptr_t>(handle));
-  EXPECT_EQ(StandinEvents().back(),
-            "CreateProcessA|C:\\t\\u.tmp|\"C:\\t\\u.tmp\" 8 C:\\a  b|C:\\t\\|1");
-  EXPECT_EQ(StandinEvents()[StandinEvents().size() - 2],
-            "WaitForSingleObject|" + number + "|5|4294967295");
-}
-
 }  // namespace
