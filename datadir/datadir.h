@@ -43,6 +43,10 @@ INT_PTR CALLBACK DataDirDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
 // key kProfileKey of the file SetupConfig.profileName.
 extern const char kProfileSection[];
 extern const char kProfileKey[];
+// Reads the recorded directory into `out` (kDataDirSize characters), or
+// `fallback` when there is none: 1, or 0 when the recorded value fills the
+// buffer whole and so may have been cut (`out` is then unchanged).
+int ReadRecordedDataDirectory(const char* fallback, char* out);
 // Records `directory` in the profile: 1 when the profile took it, else 0.
 int RecordDataDirectory(const char* directory);
 // Removes the recorded entry when it names `directory`; other entries and

@@ -30,6 +30,17 @@ bool ComparableForm(const char* text, char (&out)[kDataDirSize]) {
 
 }  // namespace
 
+int ReadRecordedDataDirectory(const char* fallback, char* out) {
+  static char recorded[kDataDirSize];
+  DWORD length = GetPrivateProfileStringA(kProfileSection, kProfileKey, fallback, recorded,
+                                          kDataDirSize, SetupConfig.profileName);
+  // A value that fills the buffer whole may have been cut: it is never used
+  // as a path.
+  if (length >= static_cast<DWORD>(kDataDirSize - 1)) return 0;
+  memcpy(out, recorded, length + 1);
+  return 1;
+}
+
 int RecordDataDirectory(const char* directory) {
   return WritePrivateProfileStringA(kProfileSection, kProfileKey, directory,
                                     SetupConfig.profileName)
@@ -52,11 +63,7 @@ int SameDirectory(const char* a, const char* b) {
 
 void ForgetDataDirectory(const char* directory) {
   static char recorded[kDataDirSize];
-  DWORD length = GetPrivateProfileStringA(kProfileSection, kProfileKey, "", recorded, kDataDirSize,
-                                          SetupConfig.profileName);
-  // A value that filled the buffer may have been cut: it names some other,
-  // longer directory.
-  if (length == 0 || length >= static_cast<DWORD>(kDataDirSize - 1)) return;
+  if (!ReadRecordedDataDirectory("", recorded) || recorded[0] == '\0') return;
   if (!SameDirectory(recorded, directory)) return;
   WritePrivateProfileStringA(kProfileSection, kProfileKey, nullptr, SetupConfig.profileName);
 }

@@ -56,21 +56,9 @@ void ProposeHomeDirectory(const char* homePath, const char* homeDrive) {
   fits = fits && Append(fallback, sizeof fallback, "\\");
   fits = fits && Append(fallback, sizeof fallback, SetupConfig.groupName);
   // A text that fills the buffer whole is never taken for a path (see
-  // ReadRecordedDirectory), so neither is a fallback of that length.
+  // ReadRecordedDataDirectory), so neither is a fallback of that length.
   fits = fits && strlen(fallback) < sizeof fallback - 1;
   if (fits) memcpy(dataDirectory, fallback, sizeof fallback);
-}
-
-// Replaces the buffer with the recorded directory, if the profile has one.
-// A value that fills the buffer whole may have been cut, so it is never used
-// as a path: false then, and the buffer keeps the computed directory.
-bool ReadRecordedDirectory() {
-  static char recorded[kDataDirSize];
-  DWORD length = GetPrivateProfileStringA(kProfileSection, kProfileKey, dataDirectory, recorded,
-                                          kDataDirSize, SetupConfig.profileName);
-  if (length >= static_cast<DWORD>(kDataDirSize - 1)) return false;
-  memcpy(dataDirectory, recorded, length + 1);
-  return true;
 }
 
 // Enters the directory in the buffer (with `create`, making it first) and
@@ -111,7 +99,7 @@ int ResolveDataDirectory(HINSTANCE instance, HWND owner) {
 
   // A recorded directory wins over both computed ones; one that does not fit
   // counts as a directory that cannot be entered.
-  bool recordedFits = ReadRecordedDirectory();
+  bool recordedFits = ReadRecordedDataDirectory(dataDirectory, dataDirectory) != 0;
 
   NormalizeSeparators(dataDirectory);
   if (!recordedFits || !EnterDataDirectory(0)) {
