@@ -42,6 +42,10 @@ void StandinOnNextMessageBox(std::function<void()> hook);
 // WaitForSingleObject accepts at once (any other handle gives WAIT_FAILED).
 // `hook` runs once, inside the next wait on such a handle.
 void StandinOnNextWait(std::function<void()> hook);
+// The process that started this one, as the Toolhelp snapshot reports it
+// (0: the POSIX parent). The host binaries set it from what the stand-in's
+// CreateProcessA or WinExec handed over; a reset clears it.
+void StandinSetParentProcessId(DWORD processId);
 // The name GetModuleFileNameA gives for the running program ("" again: the
 // real one, in its Windows form).
 void StandinSetModuleFileName(const char* windowsPath);
@@ -66,6 +70,7 @@ void StandinFailNextDialog();
 //   "CreateProcessA|<application>|<command line>|<directory>|<inherit 0 or 1>"
 //   "WaitForSingleObject|<handle as a number>|<milliseconds>|<result>"
 //   "MoveFileExA|<existing name>|<new name>|<flags in hex>"
+//   "CreateMutexA|<name>|<inherit 0 or 1>|<0, or 183 when it existed>"
 // A window's name is "#<n>" in order of creation, starting at #1.
 const std::vector<std::string>& StandinEvents();
 

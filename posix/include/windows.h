@@ -98,6 +98,7 @@ typedef void* HANDLE;
 // File attributes and drive types.
 #define FILE_ATTRIBUTE_DIRECTORY 0x00000010
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
+#define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400
 #define DRIVE_UNKNOWN 0
 #define DRIVE_NO_ROOT_DIR 1
 #define DRIVE_REMOVABLE 2
@@ -106,8 +107,22 @@ typedef void* HANDLE;
 #define MOVEFILE_REPLACE_EXISTING 0x00000001
 #define MOVEFILE_DELAY_UNTIL_REBOOT 0x00000004
 
+// Error codes that GetLastError reports.
+#define ERROR_SUCCESS 0L
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
+#define ERROR_ACCESS_DENIED 5L
+#define ERROR_INVALID_HANDLE 6L
+#define ERROR_NO_MORE_FILES 18L
+#define ERROR_BAD_NETPATH 53L
+#define ERROR_INVALID_NAME 123L
+#define ERROR_DIR_NOT_EMPTY 145L
+#define ERROR_ALREADY_EXISTS 183L
+#define ERROR_FILENAME_EXCED_RANGE 206L
+
 // Processes and waiting.
 #define SYNCHRONIZE 0x00100000L
+#define PROCESS_QUERY_INFORMATION 0x0400
 #define DUPLICATE_SAME_ACCESS 0x00000002
 #define INFINITE 0xFFFFFFFF
 #define WAIT_OBJECT_0 0x00000000L
@@ -191,9 +206,12 @@ DWORD GetWindowThreadProcessId(HWND window, LPDWORD processId);
 DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultValue, LPSTR value,
                                DWORD size, LPCSTR fileName);
 BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR fileName);
+DWORD GetLastError(void);
+void SetLastError(DWORD error);
 UINT WinExec(LPCSTR commandLine, UINT showCommand);
 void Sleep(DWORD milliseconds);
 HANDLE FindFirstFileA(LPCSTR name, LPWIN32_FIND_DATAA data);
+BOOL FindNextFileA(HANDLE find, LPWIN32_FIND_DATAA data);
 BOOL FindClose(HANDLE find);
 DWORD GetFullPathNameA(LPCSTR name, DWORD size, LPSTR buffer, LPSTR* filePart);
 UINT GetDriveTypeA(LPCSTR rootPath);
@@ -207,6 +225,8 @@ DWORD GetTempPathA(DWORD size, LPSTR buffer);
 UINT GetTempFileNameA(LPCSTR path, LPCSTR prefix, UINT unique, LPSTR name);
 DWORD GetModuleFileNameA(HMODULE module, LPSTR name, DWORD size);
 HANDLE GetCurrentProcess(void);
+DWORD GetCurrentProcessId(void);
+DWORD GetProcessId(HANDLE process);
 BOOL DuplicateHandle(HANDLE sourceProcess, HANDLE source, HANDLE targetProcess, HANDLE* target,
                      DWORD access, BOOL inherit, DWORD options);
 BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine,
@@ -215,6 +235,7 @@ BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine,
                     LPCSTR currentDirectory, LPSTARTUPINFOA startupInfo,
                     LPPROCESS_INFORMATION processInformation);
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
+HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES attributes, BOOL initialOwner, LPCSTR name);
 
 // The program's entry point, called by the stand-in's main().
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showCommand);

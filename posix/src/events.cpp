@@ -1,6 +1,7 @@
 // The mode switch and the event log, with the small text helpers that the
 // other parts share.
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -10,6 +11,7 @@ namespace standin {
 namespace {
 
 bool gScripted = false;
+DWORD gLastError = ERROR_SUCCESS;
 
 std::vector<std::string>& Events() {
   static std::vector<std::string> events;
@@ -43,6 +45,30 @@ void ClearEvents() {
   Events().clear();
 }
 
+void SetError(DWORD error) {
+  gLastError = error;
+}
+
+DWORD ErrorFromErrno(int error) {
+  switch (error) {
+    case 0:
+      return ERROR_SUCCESS;
+    case ENOENT:
+      return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR:
+      return ERROR_PATH_NOT_FOUND;
+    case ENOTEMPTY:
+    case EEXIST:
+      return ERROR_DIR_NOT_EMPTY;
+    case ENAMETOOLONG:
+      return ERROR_FILENAME_EXCED_RANGE;
+    case EBADF:
+      return ERROR_INVALID_HANDLE;
+    default:  // EACCES, EPERM, EISDIR (DeleteFileA on a directory), EBUSY, EROFS...
+      return ERROR_ACCESS_DENIED;
+  }
+}
+
 std::string HexText(unsigned long value) {
   char text[24];
   snprintf(text, sizeof text, "0x%lx", value);
@@ -72,6 +98,14 @@ size_t CopyCut(const std::string& text, char* buffer, size_t size) {
 }
 
 }  // namespace standin
+
+DWORD GetLastError(void) {
+  return standin::gLastError;
+}
+
+void SetLastError(DWORD error) {
+  standin::gLastError = error;
+}
 
 const std::vector<std::string>& StandinEvents() {
   return standin::Events();

@@ -55,16 +55,18 @@ using namespace standin;
 
 DWORD GetFileAttributesA(LPCSTR name) {
   std::string mapped;
-  struct stat info;
-  if (!MapPath(name, &mapped) || mapped.empty() || stat(mapped.c_str(), &info) != 0) {
-    return INVALID_FILE_ATTRIBUTES;
-  }
-  return S_ISDIR(info.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+  if (!MapPathForCall(name, &mapped)) return INVALID_FILE_ATTRIBUTES;
+  return AttributesOf(mapped);
 }
 
 BOOL RemoveDirectoryA(LPCSTR path) {
   std::string mapped;
-  return MapPath(path, &mapped) && rmdir(mapped.c_str()) == 0 ? TRUE : FALSE;
+  if (!MapPathForCall(path, &mapped)) return FALSE;
+  if (rmdir(mapped.c_str()) != 0) {
+    SetError(ErrorFromErrno(errno));
+    return FALSE;
+  }
+  return TRUE;
 }
 
 BOOL CopyFileA(LPCSTR existingName, LPCSTR newName, BOOL failIfExists) {

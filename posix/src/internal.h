@@ -24,6 +24,11 @@ size_t ReserveEvent();
 void FillEvent(size_t index, const std::string& event);
 void ClearEvents();
 
+// The calling thread's last error, as GetLastError reports it, and the
+// Windows error for a failed POSIX call's errno.
+void SetError(DWORD error);
+DWORD ErrorFromErrno(int error);
+
 std::string HexText(unsigned long value);
 std::string Text(const char* text);  // "" for null
 bool EqualNoCase(const std::string& a, const std::string& b);
@@ -63,6 +68,14 @@ void RecordEnteredDirectory(char drive);
 // it most closely, then the rest with backslashes ("X:\a\b"). False for a
 // relative path or one that no drive holds.
 bool UnmapPath(const std::string& posixPath, std::string* windowsPath);
+// MapPath for a file call: false, with the error that Windows would report
+// set, for no name, a forbidden character, a network name or an unmapped
+// drive.
+bool MapPathForCall(const char* windowsPath, std::string* posixPath);
+// The Windows attributes of what is at a POSIX path, or
+// INVALID_FILE_ATTRIBUTES with the error set. A symbolic link is a reparse
+// point (and a directory when it leads to one), as Windows reports links.
+DWORD AttributesOf(const std::string& posixPath);
 // Whether a name holds a character that Windows does not allow in file names
 // (wildcards, quotes, redirections); such names cannot be made or entered.
 bool HasForbiddenCharacter(const char* windowsPath);
@@ -82,6 +95,15 @@ bool WriteFileAtomically(const std::string& path, const std::string& content);
 // Closes a process handle from DuplicateHandle; false for any other handle.
 bool CloseProcessHandle(HANDLE handle);
 void ResetProcesses();
+// The process that started this one, as Windows records it at creation:
+// kept even when that process has ended (see StandinSetParentProcessId).
+DWORD ParentProcessId();
+
+// ---- sync.cpp: named mutexes ----
+
+// Closes a mutex handle; false for any other handle.
+bool CloseMutexHandle(HANDLE handle);
+bool IsMutexHandle(HANDLE handle);
 
 // Windows has no execute permission: any program file can be started. So a
 // regular file that is about to be started, or that a menu entry names, gets

@@ -8,6 +8,12 @@
 
 int main(int argc, char** argv) {
   if (getenv("SETUP_NO_PROGMAN") == nullptr) StandinRegisterProgramManager();
+  // The process that started this one, handed over by the stand-in's
+  // CreateProcessA or WinExec; it is not passed on to programs this one starts.
+  if (const char* parent = getenv("STANDIN_PARENT_PID")) {
+    StandinSetParentProcessId(static_cast<DWORD>(strtoul(parent, nullptr, 10)));
+    unsetenv("STANDIN_PARENT_PID");
+  }
   // The command line without the program's name, as WinMain receives it.
   std::string joined;
   for (int i = 1; i < argc; ++i) {

@@ -1,6 +1,7 @@
 // Windows paths over the POSIX file system: the drive mapping, the directory
 // calls of the runtime library and the file-lookup functions of kernel32.
 #include <direct.h>
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -48,26 +49,61 @@ bool DriveRoot(char letter, std::string* root) {
 
 namespace {
 
-// Splits the path into its components, dropping "." and empty ones and
-// resolving ".." without ever climbing above the start.
-std::vector<std::string> Components(const char* path, bool* trailingSeparator) {
-  std::vector<std::string> parts;
+// Windows drops what a name may not end in: a single dot that ends a
+// component inside the path ("a.\b" is "a\b", "a..\b" is "a.\b"), and every
+// trailing dot and blank of the last component unless a separator follows
+// it ("C:\dir. " is "C:\dir", "C:\dir \" keeps its blank). "." and ".."
+// are left for the caller to resolve.
+std::string TrimmedWindowsComponent(std::string part, bool last) {
+  if (part == "." || part == "..") return part;
+  if (!last) {
+    if (!part.empty() && part.back() == '.') part.pop_back();
+    return part;
+  }
+  while (!part.empty() && (part.back() == '.' || part.back() == ' ')) part.pop_back();
+  return part;
+}
+
+// Appends the components of `path` to `parts`, dropping "." and empty ones
+// and resolving ".." against what is there, never climbing above the start.
+// A Windows name's components are trimmed as Windows trims them first.
+void AppendComponents(const char* path, bool windowsName, std::vector<std::string>* parts,
+                      bool* trailingSeparator) {
   std::string part;
   *trailingSeparator = false;
   for (const char* p = path;; ++p) {
     if (*p == '\0' || IsSeparator(*p)) {
+      bool last = *p == '\0';
+      bool dropped = false;
+      if (windowsName) {
+        std::string trimmed = TrimmedWindowsComponent(part, last);
+        // A last component of dots and blanks only is no name at all:
+        // "C:\a\..." is "C:\a\".
+        dropped = last && !part.empty() && trimmed.empty();
+        part = trimmed;
+      }
       if (part == "..") {
-        if (!parts.empty()) parts.pop_back();
+        if (!parts->empty()) parts->pop_back();
       } else if (!part.empty() && part != ".") {
-        parts.push_back(part);
+        parts->push_back(part);
       }
       part.clear();
-      if (*p == '\0') break;
+      if (last) {
+        if (dropped) *trailingSeparator = true;
+        break;
+      }
       *trailingSeparator = p[1] == '\0';
     } else {
       part += *p;
     }
   }
+}
+
+// The components of a POSIX path, or of a Windows name with `windowsName`.
+std::vector<std::string> Components(const char* path, bool* trailingSeparator,
+                                    bool windowsName = false) {
+  std::vector<std::string> parts;
+  AppendComponents(path, windowsName, &parts, trailingSeparator);
   return parts;
 }
 
@@ -80,9 +116,62 @@ std::string Join(const std::vector<std::string>& parts, char separator) {
   return out;
 }
 
-std::set<WIN32_FIND_DATAA*>& OpenFinds() {
-  static std::set<WIN32_FIND_DATAA*> finds;
+// An open search: its entries, and the next one FindNextFileA gives.
+struct Find {
+  std::vector<WIN32_FIND_DATAA> entries;
+  size_t next = 0;
+};
+
+std::set<Find*>& OpenFinds() {
+  static std::set<Find*> finds;
   return finds;
+}
+
+// Fills one search entry for the POSIX path under the name `name`; false,
+// with the error set, when nothing is there.
+bool FillFindData(const std::string& path, const std::string& name, WIN32_FIND_DATAA* data) {
+  DWORD attributes = AttributesOf(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+  struct stat info;
+  uint64_t size = stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)
+                      ? static_cast<uint64_t>(info.st_size)
+                      : 0;
+  memset(data, 0, sizeof *data);
+  data->dwFileAttributes = attributes;
+  data->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+  data->nFileSizeLow = static_cast<DWORD>(size);
+  CopyCut(name, data->cFileName, sizeof data->cFileName);
+  return true;
+}
+
+// Keeps a search with at least one entry open and gives its first entry.
+HANDLE KeepFind(const Find& find, WIN32_FIND_DATAA* data) {
+  Find* kept = new Find(find);
+  *data = kept->entries[kept->next++];
+  OpenFinds().insert(kept);
+  return kept;
+}
+
+// Lists the directory at the POSIX path.
+HANDLE OpenListing(const std::string& directory, WIN32_FIND_DATAA* data) {
+  DIR* listing = opendir(directory.c_str());
+  if (listing == nullptr) {
+    SetError(ErrorFromErrno(errno));
+    return INVALID_HANDLE_VALUE;
+  }
+  Find find;
+  while (struct dirent* entry = readdir(listing)) {
+    WIN32_FIND_DATAA found;
+    if (FillFindData(directory + "/" + entry->d_name, entry->d_name, &found)) {
+      find.entries.push_back(found);
+    }
+  }
+  closedir(listing);
+  if (find.entries.empty()) {
+    SetError(ERROR_FILE_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  return KeepFind(find, data);
 }
 
 }  // namespace
@@ -214,20 +303,18 @@ bool PlaceOfName(const char* path, Place* place, bool* trailingSeparator) {
   std::vector<std::string> cwdParts;
   bool onIt = false;
   char current = CurrentDrive(&cwdParts, &onIt);
-  std::string rest;
+  const char* rest = path;
+  place->parts.clear();
   if (HasDrive(path)) {
     place->drive = static_cast<char>(toupper(static_cast<unsigned char>(path[0])));
     rest = path + 2;
-    if (!IsSeparator(path[2]) && onIt && place->drive == current) {
-      rest = Join(cwdParts, '/') + "/" + rest;
-    }
+    if (!IsSeparator(path[2]) && onIt && place->drive == current) place->parts = cwdParts;
   } else {
     place->drive = current;
-    rest = path;
   }
   std::string root;
   if (!DriveRoot(place->drive, &root)) return false;
-  place->parts = Components(rest.c_str(), trailingSeparator);
+  AppendComponents(rest, true, &place->parts, trailingSeparator);
   return true;
 }
 
@@ -236,10 +323,18 @@ bool PlaceOfName(const char* path, Place* place, bool* trailingSeparator) {
 bool MapPath(const char* windowsPath, std::string* posixPath) {
   if (windowsPath == nullptr || IsNetworkName(windowsPath)) return false;  // no network here
   if (!HasDrive(windowsPath) && !IsSeparator(windowsPath[0])) {
-    // Relative to the current directory, which POSIX keeps for us.
-    std::string out = windowsPath;
-    for (char& c : out) {
-      if (c == '\\') c = '/';
+    // Relative to the current directory, which POSIX keeps for us, so "."
+    // and ".." are left to it; the components are trimmed as Windows does.
+    std::string out, part;
+    for (const char* p = windowsPath;; ++p) {
+      if (*p == '\0' || IsSeparator(*p)) {
+        out += TrimmedWindowsComponent(part, *p == '\0');
+        if (*p == '\0') break;
+        out += '/';
+        part.clear();
+      } else {
+        part += *p;
+      }
     }
     *posixPath = out;
     return true;
@@ -269,7 +364,7 @@ bool FullWindowsPath(const char* name, std::string* full) {
   if (name == nullptr || name[0] == '\0') return false;
   bool trailing = false;
   if (IsNetworkName(name)) {
-    std::vector<std::string> parts = Components(name, &trailing);
+    std::vector<std::string> parts = Components(name, &trailing, true);
     *full = "\\\\" + Join(parts, '\\');
   } else {
     Place place;
@@ -278,8 +373,7 @@ bool FullWindowsPath(const char* name, std::string* full) {
     } else {
       bool entered = false;
       if (!CurrentPlace(&place, &entered)) return false;
-      std::string path = Join(place.parts, '/') + "/" + name;
-      place.parts = Components(path.c_str(), &trailing);
+      AppendComponents(name, true, &place.parts, &trailing);
     }
     *full = std::string(1, place.drive) + ":\\" + Join(place.parts, '\\');
     if (place.parts.empty()) trailing = false;
@@ -342,6 +436,40 @@ bool WriteFileAtomically(const std::string& path, const std::string& content) {
   return ok;
 }
 
+DWORD AttributesOf(const std::string& posixPath) {
+  struct stat info;
+  if (lstat(posixPath.c_str(), &info) != 0) {
+    SetError(ErrorFromErrno(errno));
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  if (!S_ISLNK(info.st_mode)) {
+    return S_ISDIR(info.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+  }
+  // A symbolic link is a reparse point, of a directory when it leads to one.
+  bool directory = stat(posixPath.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+  return FILE_ATTRIBUTE_REPARSE_POINT | (directory ? FILE_ATTRIBUTE_DIRECTORY : 0);
+}
+
+bool MapPathForCall(const char* windowsPath, std::string* posixPath) {
+  if (windowsPath == nullptr || windowsPath[0] == '\0') {
+    SetError(ERROR_PATH_NOT_FOUND);
+    return false;
+  }
+  if (HasForbiddenCharacter(windowsPath)) {
+    SetError(ERROR_INVALID_NAME);
+    return false;
+  }
+  if (IsNetworkName(windowsPath)) {
+    SetError(ERROR_BAD_NETPATH);
+    return false;
+  }
+  if (!MapPath(windowsPath, posixPath) || posixPath->empty()) {
+    SetError(ERROR_PATH_NOT_FOUND);  // an unmapped drive, as for a drive that is not there
+    return false;
+  }
+  return true;
+}
+
 }  // namespace standin
 
 using standin::MapPath;
@@ -382,40 +510,73 @@ int _mkdir(const char* path) {
 
 BOOL DeleteFileA(LPCSTR name) {
   std::string mapped;
-  return MapPath(name, &mapped) && unlink(mapped.c_str()) == 0 ? TRUE : FALSE;
+  if (!standin::MapPathForCall(name, &mapped)) return FALSE;
+  if (unlink(mapped.c_str()) != 0) {
+    standin::SetError(standin::ErrorFromErrno(errno));
+    return FALSE;
+  }
+  return TRUE;
 }
 
 HANDLE FindFirstFileA(LPCSTR name, LPWIN32_FIND_DATAA data) {
+  if (name == nullptr || data == nullptr || name[0] == '\0') {
+    standin::SetError(ERROR_PATH_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  size_t length = strlen(name);
+  // "<directory>\*" lists the directory, "." and ".." included as Windows
+  // lists them; no other pattern is supported.
+  if (length >= 2 && name[length - 1] == '*' && standin::IsSeparator(name[length - 2])) {
+    std::string directory(name, length - 1);
+    std::string mapped;
+    if (strpbrk(directory.c_str(), "*?") != nullptr) {
+      standin::SetError(ERROR_INVALID_NAME);
+      return INVALID_HANDLE_VALUE;
+    }
+    if (!standin::MapPathForCall(directory.c_str(), &mapped)) return INVALID_HANDLE_VALUE;
+    return standin::OpenListing(mapped, data);
+  }
   std::string mapped;
   // As on Windows, a name that ends in a separator asks for the entries of a
   // directory by an empty pattern and finds nothing, even for a drive root.
-  if (name == nullptr || data == nullptr || name[0] == '\0' || strpbrk(name, "*?") != nullptr ||
-      standin::IsSeparator(name[strlen(name) - 1]) || !MapPath(name, &mapped)) {
+  if (strpbrk(name, "*?") != nullptr || standin::IsSeparator(name[length - 1])) {
+    standin::SetError(ERROR_FILE_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
-  struct stat info;
-  if (mapped.empty() || stat(mapped.c_str(), &info) != 0) return INVALID_HANDLE_VALUE;
-  memset(data, 0, sizeof *data);
-  data->dwFileAttributes = S_ISDIR(info.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
-  uint64_t size = S_ISDIR(info.st_mode) ? 0 : static_cast<uint64_t>(info.st_size);
-  data->nFileSizeHigh = static_cast<DWORD>(size >> 32);
-  data->nFileSizeLow = static_cast<DWORD>(size);
+  if (!standin::MapPathForCall(name, &mapped)) return INVALID_HANDLE_VALUE;
   // The entry's name is the last component of the name asked for; a drive
   // root has none of its own, so the mapped directory's name stands in.
   bool trailing = false;
   const char* afterDrive =
       isalpha(static_cast<unsigned char>(name[0])) && name[1] == ':' ? name + 2 : name;
-  std::vector<std::string> parts = standin::Components(afterDrive, &trailing);
+  std::vector<std::string> parts = standin::Components(afterDrive, &trailing, true);
   std::string last = parts.empty() ? mapped.substr(mapped.find_last_of('/') + 1) : parts.back();
-  standin::CopyCut(last, data->cFileName, sizeof data->cFileName);
-  WIN32_FIND_DATAA* find = new WIN32_FIND_DATAA(*data);
-  standin::OpenFinds().insert(find);
-  return find;
+  standin::Find find;
+  if (mapped.empty() || !standin::FillFindData(mapped, last, &find.entries.emplace_back())) {
+    return INVALID_HANDLE_VALUE;
+  }
+  return standin::KeepFind(find, data);
+}
+
+BOOL FindNextFileA(HANDLE find, LPWIN32_FIND_DATAA data) {
+  auto& finds = standin::OpenFinds();
+  auto it = finds.find(static_cast<standin::Find*>(find));
+  if (it == finds.end() || data == nullptr) {
+    standin::SetError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  standin::Find* state = *it;
+  if (state->next >= state->entries.size()) {
+    standin::SetError(ERROR_NO_MORE_FILES);
+    return FALSE;
+  }
+  *data = state->entries[state->next++];
+  return TRUE;
 }
 
 BOOL FindClose(HANDLE find) {
   auto& finds = standin::OpenFinds();
-  auto it = finds.find(static_cast<WIN32_FIND_DATAA*>(find));
+  auto it = finds.find(static_cast<standin::Find*>(find));
   if (it == finds.end()) return FALSE;
   delete *it;
   finds.erase(it);

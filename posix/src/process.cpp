@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <functional>
@@ -23,7 +24,9 @@
 namespace standin {
 namespace {
 
-const UINT kStarted = 33;      // any value above 31 means success
+const UINT kStarted = 33;  // any value above 31 means success
+// How a started program learns which process started it.
+const char kParentVariable[] = "STANDIN_PARENT_PID";
 const UINT kFileNotFound = 2;  // ERROR_FILE_NOT_FOUND
 
 // The pseudo handle of the calling process, as on Windows.
@@ -48,6 +51,11 @@ std::string& ModuleFileName() {
   static std::string name;
   return name;
 }
+
+// The process that started this one: set by the stand-in's main() from
+// what CreateProcessA or WinExec handed over, or by a test; 0 when unknown,
+// and then the POSIX parent stands in.
+DWORD gParentProcessId = 0;
 
 std::function<void()>& WaitHook() {
   static std::function<void()> hook;
@@ -118,6 +126,9 @@ bool StartDetached(const std::string& path, const std::vector<std::string>& args
   argv.push_back(const_cast<char*>(path.c_str()));
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
+  // The started program is adopted by init, so its POSIX parent is not the
+  // process that started it; it learns that process as Windows records it.
+  std::string creator = std::to_string(getpid());
   int status[2];
   if (pipe2(status, O_CLOEXEC) != 0) return false;
   pid_t child = fork();
@@ -134,6 +145,7 @@ bool StartDetached(const std::string& path, const std::vector<std::string>& args
     int input = open("/dev/null", O_RDONLY);
     if (input >= 0) dup2(input, 0);
     if (!directory.empty() && chdir(directory.c_str()) != 0) _exit(127);
+    setenv(kParentVariable, creator.c_str(), 1);
     execv(path.c_str(), argv.data());
     int error = errno;
     ssize_t ignored = write(status[1], &error, sizeof error);
@@ -160,7 +172,12 @@ bool CloseProcessHandle(HANDLE handle) {
   return IsProcessHandle(handle) && close(static_cast<int>(value - kProcessHandleBase)) == 0;
 }
 
+DWORD ParentProcessId() {
+  return gParentProcessId != 0 ? gParentProcessId : static_cast<DWORD>(getppid());
+}
+
 void ResetProcesses() {
+  gParentProcessId = 0;
   ScriptedProcessHandles().clear();
   ModuleFileName().clear();
   WaitHook() = nullptr;
@@ -239,6 +256,35 @@ HANDLE GetCurrentProcess(void) {
   return kCurrentProcess;
 }
 
+DWORD GetCurrentProcessId(void) {
+  return static_cast<DWORD>(getpid());
+}
+
+DWORD GetProcessId(HANDLE process) {
+  uintptr_t value = reinterpret_cast<uintptr_t>(process);
+  // Scripted handles, like the pseudo handle, stand for this process.
+  if (process == kCurrentProcess || ScriptedProcessHandles().count(value) != 0) {
+    return GetCurrentProcessId();
+  }
+  if (IsProcessHandle(process)) {
+    // A process descriptor names its process in its fdinfo.
+    std::string info = "/proc/self/fdinfo/" + std::to_string(value - kProcessHandleBase);
+    FILE* file = fopen(info.c_str(), "r");
+    if (file != nullptr) {
+      char line[128];
+      long pid = 0;
+      while (fgets(line, sizeof line, file) != nullptr) {
+        if (sscanf(line, "Pid: %ld", &pid) == 1) break;
+      }
+      fclose(file);
+      if (pid > 0) return static_cast<DWORD>(pid);
+    }
+  }
+  // Anything else, a mutex included, is no process.
+  SetError(ERROR_INVALID_HANDLE);
+  return 0;
+}
+
 BOOL DuplicateHandle(HANDLE sourceProcess, HANDLE source, HANDLE targetProcess, HANDLE* target,
                      DWORD, BOOL inherit, DWORD) {
   // Only what a program needs to hand itself over: a real handle to the
@@ -278,6 +324,9 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
       if (hook) hook();
       result = WAIT_OBJECT_0;
     }
+  } else if (IsMutexHandle(handle)) {
+    // Waitable, and free whenever this program waits for it.
+    result = WAIT_OBJECT_0;
   } else if (IsProcessHandle(handle)) {
     struct pollfd ended = {
         static_cast<int>(reinterpret_cast<uintptr_t>(handle) - kProcessHandleBase), POLLIN, 0};
@@ -309,6 +358,10 @@ DWORD GetModuleFileNameA(HMODULE module, LPSTR name, DWORD size) {
 
 void StandinSetModuleFileName(const char* windowsPath) {
   ModuleFileName() = Text(windowsPath);
+}
+
+void StandinSetParentProcessId(DWORD processId) {
+  gParentProcessId = processId;
 }
 
 void StandinOnNextWait(std::function<void()> hook) {

@@ -192,7 +192,7 @@ HANDLE CreateToolhelp32Snapshot(DWORD flags, DWORD /*processId*/) {
   if ((flags & TH32CS_SNAPPROCESS) == 0) return INVALID_HANDLE_VALUE;
   Snapshot* snapshot = new Snapshot;
   PROCESSENTRY32 entry;
-  FillEntry(CurrentProcessId(), static_cast<DWORD>(getppid()), CurrentExeName(), &entry);
+  FillEntry(CurrentProcessId(), ParentProcessId(), CurrentExeName(), &entry);
   snapshot->entries.push_back(entry);
   for (const FakeProcess& process : Windows().processes) {
     FillEntry(process.id, 0, process.exeName, &entry);
@@ -211,7 +211,7 @@ BOOL Process32Next(HANDLE snapshot, LPPROCESSENTRY32 entry) {
 }
 
 BOOL CloseHandle(HANDLE handle) {
-  if (CloseProcessHandle(handle)) return TRUE;
+  if (CloseProcessHandle(handle) || CloseMutexHandle(handle)) return TRUE;
   auto it = Snapshots().find(static_cast<Snapshot*>(handle));
   if (it == Snapshots().end()) return FALSE;
   delete *it;
