@@ -62,6 +62,15 @@ DWORD GetFileAttributesA(LPCSTR name) {
 BOOL RemoveDirectoryA(LPCSTR path) {
   std::string mapped;
   if (!MapPathForCall(path, &mapped)) return FALSE;
+  // A link to a directory is removed itself, as Windows removes a directory
+  // symbolic link, and its target stays.
+  struct stat info;
+  if (lstat(mapped.c_str(), &info) == 0 && S_ISLNK(info.st_mode) &&
+      (AttributesOf(mapped) & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    if (unlink(mapped.c_str()) == 0) return TRUE;
+    SetError(ErrorFromErrno(errno));
+    return FALSE;
+  }
   if (rmdir(mapped.c_str()) != 0) {
     SetError(ErrorFromErrno(errno));
     return FALSE;

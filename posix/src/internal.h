@@ -95,6 +95,9 @@ bool WriteFileAtomically(const std::string& path, const std::string& content);
 // Closes a process handle from DuplicateHandle; false for any other handle.
 bool CloseProcessHandle(HANDLE handle);
 void ResetProcesses();
+// Takes over what the program that started this one handed over: its
+// process id and the processes behind inherited process handles.
+void AdoptStartInfo();
 // The process that started this one, as Windows records it at creation:
 // kept even when that process has ended (see StandinSetParentProcessId).
 DWORD ParentProcessId();

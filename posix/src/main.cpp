@@ -2,18 +2,17 @@
 // environment and runs the program's WinMain.
 #include <standin.h>
 
+#include "internal.h"
+
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 int main(int argc, char** argv) {
   if (getenv("SETUP_NO_PROGMAN") == nullptr) StandinRegisterProgramManager();
-  // The process that started this one, handed over by the stand-in's
-  // CreateProcessA or WinExec; it is not passed on to programs this one starts.
-  if (const char* parent = getenv("STANDIN_PARENT_PID")) {
-    StandinSetParentProcessId(static_cast<DWORD>(strtoul(parent, nullptr, 10)));
-    unsetenv("STANDIN_PARENT_PID");
-  }
+  // What the stand-in's CreateProcessA or WinExec handed over: the process
+  // that started this one and the processes of inherited handles.
+  standin::AdoptStartInfo();
   // The command line without the program's name, as WinMain receives it.
   std::string joined;
   for (int i = 1; i < argc; ++i) {

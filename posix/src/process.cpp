@@ -15,8 +15,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <functional>
+#include <map>
 #include <set>
 
 #include "internal.h"
@@ -25,8 +27,10 @@ namespace standin {
 namespace {
 
 const UINT kStarted = 33;  // any value above 31 means success
-// How a started program learns which process started it.
+// How a started program learns which process started it, and which
+// process each inherited process handle stands for ("fd=pid,fd=pid").
 const char kParentVariable[] = "STANDIN_PARENT_PID";
+const char kHandlesVariable[] = "STANDIN_PROCESS_HANDLES";
 const UINT kFileNotFound = 2;  // ERROR_FILE_NOT_FOUND
 
 // The pseudo handle of the calling process, as on Windows.
@@ -56,6 +60,14 @@ std::string& ModuleFileName() {
 // what CreateProcessA or WinExec handed over, or by a test; 0 when unknown,
 // and then the POSIX parent stands in.
 DWORD gParentProcessId = 0;
+
+// The process behind each process descriptor this program holds. Like a
+// Windows handle, a descriptor keeps naming its process after that process
+// has ended, when the kernel no longer tells.
+std::map<int, DWORD>& DescriptorProcesses() {
+  static std::map<int, DWORD> processes;
+  return processes;
+}
 
 std::function<void()>& WaitHook() {
   static std::function<void()> hook;
@@ -120,8 +132,21 @@ std::string ArgumentsOf(const std::string& commandLine) {
 // is adopted by init, so the starting process never waits for it. A pipe
 // that closes on exec tells the parent whether the exec succeeded. The
 // program starts in `directory` when one is given.
+// The inheritable process descriptors and their processes, for a program
+// that inherits them.
+std::string InheritedProcessHandles() {
+  std::string list;
+  for (const auto& [fd, pid] : DescriptorProcesses()) {
+    int flags = fcntl(fd, F_GETFD);
+    if (flags < 0 || (flags & FD_CLOEXEC) != 0) continue;
+    if (!list.empty()) list += ',';
+    list += std::to_string(fd) + "=" + std::to_string(pid);
+  }
+  return list;
+}
+
 bool StartDetached(const std::string& path, const std::vector<std::string>& args,
-                   const std::string& directory = "") {
+                   const std::string& directory = "", bool inheritHandles = false) {
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(path.c_str()));
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
@@ -129,6 +154,7 @@ bool StartDetached(const std::string& path, const std::vector<std::string>& args
   // The started program is adopted by init, so its POSIX parent is not the
   // process that started it; it learns that process as Windows records it.
   std::string creator = std::to_string(getpid());
+  std::string handles = inheritHandles ? InheritedProcessHandles() : "";
   int status[2];
   if (pipe2(status, O_CLOEXEC) != 0) return false;
   pid_t child = fork();
@@ -146,6 +172,7 @@ bool StartDetached(const std::string& path, const std::vector<std::string>& args
     if (input >= 0) dup2(input, 0);
     if (!directory.empty() && chdir(directory.c_str()) != 0) _exit(127);
     setenv(kParentVariable, creator.c_str(), 1);
+    if (!handles.empty()) setenv(kHandlesVariable, handles.c_str(), 1);
     execv(path.c_str(), argv.data());
     int error = errno;
     ssize_t ignored = write(status[1], &error, sizeof error);
@@ -169,7 +196,28 @@ bool StartDetached(const std::string& path, const std::vector<std::string>& args
 bool CloseProcessHandle(HANDLE handle) {
   uintptr_t value = reinterpret_cast<uintptr_t>(handle);
   if (ScriptedProcessHandles().erase(value) > 0) return true;
-  return IsProcessHandle(handle) && close(static_cast<int>(value - kProcessHandleBase)) == 0;
+  if (!IsProcessHandle(handle)) return false;
+  int fd = static_cast<int>(value - kProcessHandleBase);
+  DescriptorProcesses().erase(fd);
+  return close(fd) == 0;
+}
+
+void AdoptStartInfo() {
+  if (const char* parent = getenv(kParentVariable)) {
+    gParentProcessId = static_cast<DWORD>(strtoul(parent, nullptr, 10));
+    unsetenv(kParentVariable);
+  }
+  if (const char* handles = getenv(kHandlesVariable)) {
+    int fd = 0;
+    unsigned long pid = 0;
+    for (const char* p = handles; sscanf(p, "%d=%lu", &fd, &pid) == 2;) {
+      DescriptorProcesses()[fd] = static_cast<DWORD>(pid);
+      p = strchr(p, ',');
+      if (p == nullptr) break;
+      ++p;
+    }
+    unsetenv(kHandlesVariable);
+  }
 }
 
 DWORD ParentProcessId() {
@@ -249,7 +297,7 @@ BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIB
   std::string arguments = ArgumentsOf(Text(commandLine));
   std::vector<std::string> args;
   if (!arguments.empty()) args.push_back(arguments);
-  return StartDetached(path, args, directory) ? TRUE : FALSE;
+  return StartDetached(path, args, directory, inheritHandles != FALSE) ? TRUE : FALSE;
 }
 
 HANDLE GetCurrentProcess(void) {
@@ -267,8 +315,11 @@ DWORD GetProcessId(HANDLE process) {
     return GetCurrentProcessId();
   }
   if (IsProcessHandle(process)) {
-    // A process descriptor names its process in its fdinfo.
-    std::string info = "/proc/self/fdinfo/" + std::to_string(value - kProcessHandleBase);
+    int fd = static_cast<int>(value - kProcessHandleBase);
+    auto known = DescriptorProcesses().find(fd);
+    if (known != DescriptorProcesses().end() && fcntl(fd, F_GETFD) >= 0) return known->second;
+    // Else the kernel names the process, while it runs, in the fdinfo.
+    std::string info = "/proc/self/fdinfo/" + std::to_string(fd);
     FILE* file = fopen(info.c_str(), "r");
     if (file != nullptr) {
       char line[128];
@@ -301,6 +352,7 @@ BOOL DuplicateHandle(HANDLE sourceProcess, HANDLE source, HANDLE targetProcess, 
   }
   int fd = OpenProcessDescriptor(getpid());
   if (fd < 0) return FALSE;
+  DescriptorProcesses()[fd] = GetCurrentProcessId();
   int flags = fcntl(fd, F_GETFD);
   if (flags < 0 || fcntl(fd, F_SETFD, inherit ? flags & ~FD_CLOEXEC : flags | FD_CLOEXEC) != 0 ||
       static_cast<uintptr_t>(fd) >= kProcessHandleLimit - kProcessHandleBase) {
