@@ -12,12 +12,21 @@ const int kDataDirSize = 1024;
 // A file inside the data directory: the directory, one separator and a
 // configured file name, with the terminator.
 const int kInstalledPathSize = kDataDirSize + kConfigNameSize;
+// The longest full path of an installed file, terminator included, that the
+// platform takes whole: MAX_PATH for the Windows ANSI file functions, the
+// program's own buffers on the host. The build sets it for its platform.
+const int kInstalledPathLimit = SETUP_INSTALLED_PATH_LIMIT;
+static_assert(kInstalledPathLimit <= kDataDirSize,
+              "the uninstaller reads its own installed path into a data directory buffer");
 
 // Process-wide: the data directory buffer and the owner of this stage's
 // message boxes and dialog. After a successful ResolveDataDirectory the
 // buffer holds the normalized directory, which is also the current directory.
 extern char dataDirectory[kDataDirSize];
 extern HWND messageOwner;
+// 1 when the dialog created the directory now in the buffer, 0 when the
+// directory was there before this run.
+extern int dataDirectoryCreated;
 
 // Removes one trailing `ch` from `text`, if it ends in one.
 void StripTrailingChar(char* text, char ch);
@@ -27,6 +36,18 @@ void NormalizeSeparators(char* path);
 // Whether a path names its place without the current drive or directory: a
 // drive letter, ':' and a separator, or two leading separators.
 bool IsAbsolutePath(const char* path);
+// Whether a full path names the root of a drive ("C:\") or of a network
+// share ("\\server\share").
+bool IsRootPath(const char* path);
+// Replaces `path` (a kDataDirSize buffer) with the full path Windows uses for
+// it: relative names resolved, separators normalized, a dot that ends a name
+// and trailing dots and blanks of the last name removed. 1 on success; 0
+// when the text has no full path (an empty one) and -1 when the full path
+// would fill the buffer; `path` is unchanged then.
+int MakeFullPath(char* path);
+// 1 when the full path of every payload file in `directory` stays within
+// kInstalledPathLimit, else 0.
+int InstalledPathsFit(const char* directory);
 // Makes `path` the current directory: 0 on success, -1 on failure. With
 // `create` nonzero, creates a missing directory (one level) before giving up.
 int EnsureDirectory(const char* path, int create);
@@ -39,23 +60,41 @@ int ResolveDataDirectory(HINSTANCE instance, HWND owner);
 // accepted a directory (stored in the data directory buffer), 0 on cancel.
 INT_PTR CALLBACK DataDirDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
-// The profile entry that records the data directory: section kProfileSection,
-// key kProfileKey of the file SetupConfig.profileName.
+// The profile entries that record an installation, in section
+// kProfileSection of the file SetupConfig.profileName: the data directory
+// (kProfileKey), the directory the setup created (kProfileCreatedKey) and
+// whether it added the product's Startup item (kProfileStartupKey).
 extern const char kProfileSection[];
 extern const char kProfileKey[];
+extern const char kProfileCreatedKey[];
+extern const char kProfileStartupKey[];
 // Reads the recorded directory into `out` (kDataDirSize characters), or
 // `fallback` when there is none: 1, or 0 when the recorded value fills the
 // buffer whole and so may have been cut (`out` is then unchanged).
 int ReadRecordedDataDirectory(const char* fallback, char* out);
-// Records `directory` in the profile: 1 when the profile took it, else 0.
-int RecordDataDirectory(const char* directory);
-// Removes the recorded entry when it names `directory`; other entries and
-// sections stay as they are. A recorded text that does not fit the data
-// directory buffer is never taken to name it.
-void ForgetDataDirectory(const char* directory);
-// 1 when two texts name the same directory as Windows compares them: without
-// regard to letter case, to the kind of separator or to one trailing
-// separator; else 0.
+// Records `directory` in the profile and, when the setup `created` it, that
+// it did. A directory that existed leaves the record of creation as it is,
+// so a reinstallation into the directory the setup made keeps it. 1 when
+// the profile took what was written, else 0.
+int RecordDataDirectory(const char* directory, int created);
+// Records that the setup added the product's item to the Startup group. It
+// stays recorded until the uninstaller removes that item.
+int RecordStartupItem();
+
+// What the profile says of the installation in a directory.
+struct InstallationRecord {
+  int current;      // the recorded data directory is this one, or none is
+  int created;      // the setup created this directory
+  int startupItem;  // current, and the setup added the Startup item
+};
+void ReadInstallationRecord(const char* directory, InstallationRecord* record);
+// Removes the data directory and Startup entries, and the record of a
+// created directory; other entries and sections stay as they are.
+void ForgetInstallation();
+void ForgetCreatedDirectory();
+// 1 when two texts name the same directory as Windows compares them: by
+// their full paths, without regard to letter case, to the kind of separator
+// or to one trailing separator; else 0.
 int SameDirectory(const char* a, const char* b);
 
 // What a typed name is, as the dialog sees it.

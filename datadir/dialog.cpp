@@ -20,6 +20,9 @@ const char kPathIsFileFormat[] =
 const char kPathIsFileText[] =
     "That path specifies a file, and not a new or existing directory name. Please enter a "
     "directory name.";
+const char kTooLongText[] =
+    "That directory name is too long for the application's files. Please choose a shorter "
+    "directory name.";
 const char kExistingDirectoryText[] =
     "That directory already exists. The application can use it, but we do not recommend using "
     "a directory name that is already being used for other purposes. Are you sure you want to "
@@ -43,11 +46,13 @@ void EndOnce(HWND dialog, INT_PTR result) {
   EndDialog(dialog, result);
 }
 
-// Accepts the text of one OK run. A nested run may have overwritten the data
-// directory buffer meanwhile, so the run's own text is put back first.
-void EndAccepting(HWND dialog, const char* typed) {
+// Accepts the directory of one OK run, by its full path, and whether this
+// run created it. A nested run may have overwritten the data directory
+// buffer meanwhile, so the run's own text is put back first.
+void EndAccepting(HWND dialog, const char* fullPath, int created) {
   if (dialogEnded) return;
-  memcpy(dataDirectory, typed, strlen(typed) + 1);
+  memcpy(dataDirectory, fullPath, strlen(fullPath) + 1);
+  dataDirectoryCreated = created;
   EndOnce(dialog, 1);
 }
 
@@ -59,16 +64,22 @@ void AcceptTypedDirectory(HWND dialog) {
   typed[kDataDirSize - 1] = '\0';
   size_t length = strlen(typed);
   memcpy(dataDirectory, typed, length + 1);
+  // What is created and accepted is the directory Windows makes of the
+  // text, named by its full path; the text itself is classified as typed.
   // A text that fills the field's whole capacity may have been cut, so it
   // never names a directory.
-  if (length >= static_cast<size_t>(kDataDirSize - 1)) {
-    MessageBoxA(messageOwner, kCannotCreateText, "Can't Create Directory", MB_OK | MB_ICONWARNING);
+  char fullPath[kDataDirSize];
+  memcpy(fullPath, typed, length + 1);
+  int named = length >= static_cast<size_t>(kDataDirSize - 1) ? -1 : MakeFullPath(fullPath);
+  if (named < 0 || (named > 0 && !InstalledPathsFit(fullPath))) {
+    MessageBoxA(messageOwner, kTooLongText, "Directory Name Too Long", MB_OK | MB_ICONWARNING);
     return;
   }
   switch (QueryPathStatus(typed)) {
     case kPathNotFound:
-      if (_mkdir(typed) == 0) {
-        EndAccepting(dialog, typed);
+      // A text with no full path (an empty one) names nothing to create.
+      if (named > 0 && _mkdir(fullPath) == 0) {
+        EndAccepting(dialog, fullPath, 1);
       } else {
         MessageBoxA(messageOwner, kCannotCreateText, "Can't Create Directory",
                     MB_OK | MB_ICONWARNING);
@@ -83,8 +94,9 @@ void AcceptTypedDirectory(HWND dialog) {
     }
     case kPathDirectory:
       if (MessageBoxA(messageOwner, kExistingDirectoryText, "Write Data to Existing Directory?",
-                      MB_YESNO) == IDYES) {
-        EndAccepting(dialog, typed);
+                      MB_YESNO) == IDYES &&
+          named > 0) {
+        EndAccepting(dialog, fullPath, 0);
       }
       break;
   }

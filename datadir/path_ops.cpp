@@ -41,6 +41,35 @@ bool IsAbsolutePath(const char* path) {
   return IsSeparator(path[0]) && IsSeparator(path[1]);  // a network path
 }
 
+bool IsRootPath(const char* path) {
+  bool driveLetter = (path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z');
+  if (driveLetter && path[1] == ':') {
+    return path[2] == '\0' || (IsSeparator(path[2]) && path[3] == '\0');
+  }
+  if (!IsSeparator(path[0])) return false;
+  if (!IsSeparator(path[1])) return path[1] == '\0';
+  // A network name: the server and the share make its root.
+  int names = 0;
+  for (const char* p = path + 2; *p != '\0';) {
+    while (IsSeparator(*p)) ++p;
+    if (*p == '\0') break;
+    ++names;
+    while (*p != '\0' && !IsSeparator(*p)) ++p;
+  }
+  return names <= 2;
+}
+
+int MakeFullPath(char* path) {
+  char full[kDataDirSize];
+  DWORD length = GetFullPathNameA(path, kDataDirSize, full, nullptr);
+  if (length == 0) return 0;
+  // A full path that fills the buffer may have been cut; one that does not
+  // fit comes back as the size it needs.
+  if (length >= static_cast<DWORD>(kDataDirSize - 1)) return -1;
+  memcpy(path, full, length + 1);
+  return 1;
+}
+
 int EnsureDirectory(const char* path, int create) {
   if (_chdir(path) == 0) return 0;
   if (!create) return -1;

@@ -10,6 +10,7 @@
 
 char dataDirectory[kDataDirSize];
 HWND messageOwner;
+int dataDirectoryCreated;
 
 namespace {
 
@@ -61,20 +62,18 @@ void ProposeHomeDirectory(const char* homePath, const char* homeDrive) {
   if (fits) memcpy(dataDirectory, fallback, sizeof fallback);
 }
 
-// Enters the directory in the buffer (with `create`, making it first) and
-// then names it absolutely: a relative name ("Tidewell", "sub\dir",
-// "\Tidewell", "C:Tidewell") is replaced by the full path of the directory
-// just entered, so that what is recorded and built from it no longer depends
-// on the current drive and directory. False when the directory cannot be
-// entered or its full path would fill the buffer whole.
-bool EnterDataDirectory(int create) {
-  if (EnsureDirectory(dataDirectory, create) != 0) return false;
-  if (IsAbsolutePath(dataDirectory)) return true;
-  char fullPath[kDataDirSize];
-  DWORD length = GetFullPathNameA(".", kDataDirSize, fullPath, nullptr);
-  if (length == 0 || length >= static_cast<DWORD>(kDataDirSize - 1)) return false;
-  memcpy(dataDirectory, fullPath, length + 1);
-  return true;
+// The result of naming the text in the buffer by its full path.
+enum FullPathResult { kFullPathUsable, kFullPathNone, kFullPathTooLong };
+
+// Replaces the text in the buffer with its full path, so that what is
+// entered, created, recorded and built from it is the directory Windows
+// itself makes of the text ("C:\data\Tidewell " is C:\data\Tidewell), and
+// no longer depends on the current drive and directory. Too long: the
+// payload's files would not fit under it.
+FullPathResult NameByFullPath() {
+  int made = MakeFullPath(dataDirectory);
+  if (made < 0 || (made > 0 && !InstalledPathsFit(dataDirectory))) return kFullPathTooLong;
+  return made > 0 ? kFullPathUsable : kFullPathNone;
 }
 
 // Runs the dialog once: true when the user accepted a path. A dialog that
@@ -91,30 +90,39 @@ int ResolveDataDirectory(HINSTANCE instance, HWND owner) {
   const char* homePath = getenv("HOMEPATH");
   const char* homeDrive = getenv("HOMEDRIVE");
   messageOwner = owner;
+  dataDirectoryCreated = 0;
 
   // A default that does not fit whole is left empty, so it cannot be entered.
   int length = snprintf(dataDirectory, kDataDirSize, kProgramFilesFormat, SetupConfig.groupName);
   if (length < 0 || length >= kDataDirSize) dataDirectory[0] = '\0';
   if (EnsureDirectory(dataDirectory, 0) != 0) ProposeHomeDirectory(homePath, homeDrive);
+  static char proposal[kDataDirSize];
+  memcpy(proposal, dataDirectory, sizeof proposal);
 
-  // A recorded directory wins over both computed ones; one that does not fit
-  // counts as a directory that cannot be entered.
+  // A recorded directory wins over both computed ones. One that does not
+  // fit the buffer, or whose files' paths would not fit, is not proposed:
+  // the dialog offers the computed directory instead.
   bool recordedFits = ReadRecordedDataDirectory(dataDirectory, dataDirectory) != 0;
-
   NormalizeSeparators(dataDirectory);
-  if (!recordedFits || !EnterDataDirectory(0)) {
+  FullPathResult named = recordedFits ? NameByFullPath() : kFullPathTooLong;
+  if (named == kFullPathTooLong) {
+    memcpy(dataDirectory, proposal, sizeof proposal);
+    NormalizeSeparators(dataDirectory);
+  }
+  if (named != kFullPathUsable || EnsureDirectory(dataDirectory, 0) != 0) {
     for (;;) {
       if (!AskForDirectory(instance)) {
         MessageBoxA(messageOwner, kShuttingDownText, "Shutting Down", MB_OK | MB_ICONWARNING);
         return 0;
       }
+      // The dialog accepts only a full path whose files fit.
       NormalizeSeparators(dataDirectory);
-      if (EnterDataDirectory(1)) break;
+      if (EnsureDirectory(dataDirectory, 1) == 0) break;
       MessageBoxA(messageOwner, kCouldNotAccessText, "Couldn't Access Directory",
                   MB_OK | MB_ICONWARNING);
     }
   }
 
-  RecordDataDirectory(dataDirectory);
+  RecordDataDirectory(dataDirectory, dataDirectoryCreated);
   return 1;
 }

@@ -45,9 +45,11 @@ HDDEDATA CALLBACK DdeCallback(UINT type, UINT format, HCONV conversation, HSZ to
                               HDDEDATA data, ULONG_PTR data1, ULONG_PTR data2);
 
 // The stage: the product's group, and the Startup item if the user agrees.
-void RegisterProgramItems(const char* mainExePath, const char* uninstallerPath);
-// The uninstaller's stage: removes the product's group and, when the setup
-// offers the Startup item, that item. Nothing is asked and nothing reported.
-void UnregisterProgramItems();
+// Returns 1 when the Startup item's commands were sent, else 0.
+int RegisterProgramItems(const char* mainExePath, const char* uninstallerPath);
+// The uninstaller's stage: removes the product's group and, with
+// `startupItem` (the setup recorded that it made one), the product's item in
+// the Startup group. Nothing is asked and nothing reported.
+void UnregisterProgramItems(int startupItem);
 
 #endif  // TIDEWELL_DESKTOP_PROGMAN_H

@@ -10,7 +10,7 @@ void SendAll(ProgmanCommand* commands, int count) {
 
 }  // namespace
 
-void RegisterProgramItems(const char* mainExePath, const char* uninstallerPath) {
+int RegisterProgramItems(const char* mainExePath, const char* uninstallerPath) {
   static ProgmanCommand mainCommands[kMainGroupCommandCount];
   static ProgmanCommand startupCommands[kStartupGroupCommandCount];
 
@@ -19,10 +19,13 @@ void RegisterProgramItems(const char* mainExePath, const char* uninstallerPath) 
                         dataDirectory, mainCommands)) {
     SendAll(mainCommands, kMainGroupCommandCount);
   }
+  int startupItem = 0;
   if (SetupConfig.offerStartup != 0 &&
       MessageBoxA(nullptr, SetupConfig.startupPrompt, "Add To Startup Group", MB_YESNO) == IDYES &&
       StartupGroupCommands(SetupConfig.groupName, mainExePath, dataDirectory, startupCommands)) {
     SendAll(startupCommands, kStartupGroupCommandCount);
+    startupItem = 1;
   }
   DdeStop();
+  return startupItem;
 }

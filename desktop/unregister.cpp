@@ -9,12 +9,13 @@ const int kGroupCommandCount = 1;
 
 }  // namespace
 
-void UnregisterProgramItems() {
+void UnregisterProgramItems(int startupItem) {
   static ProgmanCommand commands[kRemovalCommandCount];
   if (!RemovalCommands(SetupConfig.groupName, commands)) return;
-  // Without the offer the setup never made a Startup item, and an item of
-  // that name there is not the product's to remove.
-  int count = SetupConfig.offerStartup != 0 ? kRemovalCommandCount : kGroupCommandCount;
+  // An item of the product's name in the Startup group that the setup did
+  // not make is not the product's to remove; its commands also open that
+  // group's window.
+  int count = startupItem ? kRemovalCommandCount : kGroupCommandCount;
   DdeStart();
   for (int i = 0; i < count; ++i) ProgmanExecute(commands[i]);
   DdeStop();

@@ -97,10 +97,12 @@ void FinishInstallation() {
            kInstalledPathSize) &&
       Fits(snprintf(uninstallerPath, sizeof uninstallerPath, "%s\\uninst.exe", dataDirectory),
            kInstalledPathSize);
-  if (pathsFit) RegisterProgramItems(mainExePath, uninstallerPath);
+  // The uninstaller removes the Startup item only when the setup made it.
+  if (pathsFit && RegisterProgramItems(mainExePath, uninstallerPath)) RecordStartupItem();
   // Without this entry the product cannot find its data, so a failed write
-  // is reported before the user is told of success.
-  if (!RecordDataDirectory(dataDirectory)) {
+  // is reported before the user is told of success. The record of whether
+  // the setup created the directory, made when it was settled, stays.
+  if (!RecordDataDirectory(dataDirectory, 0)) {
     int length = snprintf(messageText, sizeof messageText, kNotRecordedFormat,
                           SetupConfig.profileName, SetupConfig.appName);
     const char* text = Fits(length, kMessageSize) ? messageText : kNotRecordedText;

@@ -90,9 +90,13 @@ TEST_F(AltConfigTest, DdeCallbackAcceptsTheGroupName) {
   DdeStop();
 }
 
-TEST_F(AltConfigTest, RemovalTakesTheGroupAndSkipsAStartupItemNeverOffered) {
-  UnregisterProgramItems();
+TEST_F(AltConfigTest, RemovalTakesTheGroupAndTheStartupItemOnlyWhenRecorded) {
+  UnregisterProgramItems(0);
   EXPECT_EQ(commands, std::vector<std::string>{"[DeleteGroup(Grp)]"});
+  commands.clear();
+  UnregisterProgramItems(1);
+  EXPECT_EQ(commands, (std::vector<std::string>{"[DeleteGroup(Grp)]", "[CreateGroup(Startup)]",
+                                                "[DeleteItem(Grp)]"}));
 }
 
 }  // namespace

@@ -107,11 +107,15 @@ TEST_F(DataDirTest, DefaultExistsWithoutProfileEntry) {
 TEST_F(DataDirTest, ProfileWinsOverTheDefaultAndIsWrittenBackNormalized) {
   drive.MakeDirectory("Program Files\\Tidewell");
   drive.MakeDirectory("data\\tw");
-  drive.WriteFile("windows\\tidewell.ini", "[Other]\nkeep=1\n[Options]\ndataDir=C:/data//tw/\n");
+  // An earlier run made the directory: the record stays with a reinstallation.
+  drive.WriteFile(
+      "windows\\tidewell.ini",
+      "[Other]\nkeep=1\n[Options]\ndataDir=C:/data//tw/\ndataDirCreated=C:\\data\\tw\n");
   EXPECT_EQ(ResolveDataDirectory(nullptr, nullptr), 1);
   EXPECT_STREQ(dataDirectory, "C:\\data\\tw\\");
   EXPECT_EQ(CurrentDirectory(), drive.Path("data/tw"));
-  EXPECT_EQ(Profile(), "[Other]\nkeep=1\n[Options]\ndataDir=C:\\data\\tw\\\n");
+  EXPECT_EQ(Profile(),
+            "[Other]\nkeep=1\n[Options]\ndataDir=C:\\data\\tw\\\ndataDirCreated=C:\\data\\tw\n");
   EXPECT_EQ(EventsOf("MessageBoxA").size(), 0u) << EventDump();
 }
 
@@ -127,7 +131,7 @@ TEST_F(DataDirTest, HomeDirectoryFallbackProposals) {
       {"Z:", "D:\\Users\\ann\\", "D:\\Users\\ann\\Tidewell"},
       {"D:", "\\Users\\ann", "D:\\Users\\ann\\Tidewell"},
       {"E:/", "/home/", "E:\\home\\Tidewell"},  // Shown after normalization.
-      {"", "", "\\Tidewell"},                   // Set but empty is the empty text.
+      {"", "", "C:\\Tidewell"},  // Set but empty is the empty text: "\Tidewell" on drive C:.
   };
   for (const Case& c : cases) {
     StandinReset();
@@ -184,36 +188,45 @@ TEST_F(DataDirTest, TypedDirectoryIsCreatedEnteredAndRecorded) {
   EXPECT_EQ(ResolveDataDirectory(nullptr, nullptr), 1);
   EXPECT_STREQ(dataDirectory, "C:\\apps\\tidewell");
   EXPECT_EQ(CurrentDirectory(), drive.Path("apps/tidewell"));
-  EXPECT_EQ(Profile(), "[Options]\ndataDir=C:\\apps\\tidewell\n");
+  EXPECT_EQ(Profile(),
+            "[Options]\ndataDir=C:\\apps\\tidewell\ndataDirCreated=C:\\apps\\tidewell\n");
   EXPECT_EQ(EventsOf("MessageBoxA").size(), 0u) << EventDump();
 }
 
-// A directory named relative to the current drive or directory is recorded
-// by the full path of the directory entered; an absolute one as it stands.
-TEST_F(DataDirTest, RelativeNamesEndAsTheAbsoluteDirectoryEntered) {
+// Every name, relative or absolute, recorded or typed, ends as the full path
+// Windows makes of it: relative to the current drive and directory, with
+// "." and ".." resolved, a dot that ends a name and trailing dots and blanks
+// of the last name dropped. A directory the dialog made is recorded as made.
+TEST_F(DataDirTest, EveryNameEndsAsItsFullPath) {
   struct Case {
     const char* profile;  // nullptr: no entry, the name is typed at the dialog
     const char* typed;
     const char* recorded;
     const char* entered;  // below the drive's folder
+    bool created;
   } cases[] = {
-      {"Tidewell", nullptr, "C:\\start\\Tidewell", "start/Tidewell"},
-      {"sub/dir/", nullptr, "C:\\start\\sub\\dir", "start/sub/dir"},
-      {"\\Tidewell", nullptr, "C:\\Tidewell", "Tidewell"},
-      {"C:Tidewell", nullptr, "C:\\start\\Tidewell", "start/Tidewell"},
-      {"..\\start\\.\\sub", nullptr, "C:\\start\\sub", "start/sub"},
-      {nullptr, "Tidewell", "C:\\start\\Tidewell", "start/Tidewell"},
-      {nullptr, "sub\\dir", "C:\\start\\sub\\dir", "start/sub/dir"},
-      {nullptr, "\\Tidewell", "C:\\Tidewell", "Tidewell"},
-      {nullptr, "C:Tidewell", "C:\\start\\Tidewell", "start/Tidewell"},
-      {"C:/start//sub/", nullptr, "C:\\start\\sub\\", "start/sub"},
-      {"c:\\START\\..\\start\\sub", nullptr, "c:\\START\\..\\start\\sub", "start/sub"},
-      {nullptr, "C:\\start\\sub\\", "C:\\start\\sub\\", "start/sub"},
+      {"Tidewell", nullptr, "C:\\start\\Tidewell", "start/Tidewell", false},
+      {"sub/dir/", nullptr, "C:\\start\\sub\\dir\\", "start/sub/dir", false},
+      {"\\Tidewell", nullptr, "C:\\Tidewell", "Tidewell", false},
+      {"C:Tidewell", nullptr, "C:\\start\\Tidewell", "start/Tidewell", false},
+      {"..\\start\\.\\sub", nullptr, "C:\\start\\sub", "start/sub", false},
+      {"C:/start//sub/", nullptr, "C:\\start\\sub\\", "start/sub", false},
+      {"c:\\START\\..\\start\\sub", nullptr, "C:\\start\\sub", "start/sub", false},
+      {"C:\\start\\Tidewell. . ", nullptr, "C:\\start\\Tidewell", "start/Tidewell", false},
+      {"C:\\start.\\sub", nullptr, "C:\\start\\sub", "start/sub", false},
+      {nullptr, "Tidewell", "C:\\start\\Tidewell", "start/Tidewell", true},
+      {nullptr, "sub\\dir", "C:\\start\\sub\\dir", "start/sub/dir", false},
+      {nullptr, "\\Tidewell", "C:\\Tidewell", "Tidewell", true},
+      {nullptr, "C:Tidewell", "C:\\start\\Tidewell", "start/Tidewell", true},
+      {nullptr, "C:\\start\\sub\\", "C:\\start\\sub\\", "start/sub", false},
+      {nullptr, "C:\\start\\Tidewell ", "C:\\start\\Tidewell", "start/Tidewell", true},
+      {nullptr, "C:\\twdot.", "C:\\twdot", "twdot", true},
   };
   for (const Case& c : cases) {
     StandinReset();
-    std::filesystem::remove_all(drive.Path("start"));
-    std::filesystem::remove_all(drive.Path("Tidewell"));
+    for (const char* made : {"start", "Tidewell", "twdot"}) {
+      std::filesystem::remove_all(drive.Path(made));
+    }
     std::filesystem::remove(drive.ProfilePath());
     drive.MakeDirectory("start\\sub\\dir");
     if (c.profile != nullptr) {
@@ -228,16 +241,21 @@ TEST_F(DataDirTest, RelativeNamesEndAsTheAbsoluteDirectoryEntered) {
     EXPECT_EQ(ResolveDataDirectory(nullptr, nullptr), 1) << what << "\n" << EventDump();
     EXPECT_STREQ(dataDirectory, c.recorded) << what;
     EXPECT_EQ(CurrentDirectory(), drive.Path(c.entered)) << what;
-    EXPECT_EQ(Profile(), std::string("[Options]\ndataDir=") + c.recorded + "\n") << what;
+    EXPECT_EQ(Profile(), std::string("[Options]\ndataDir=") + c.recorded + "\n" +
+                             (c.created ? std::string("dataDirCreated=") + c.recorded + "\n" : ""))
+        << what;
     EXPECT_EQ(EventsOf("DialogBoxParamA").size(), c.typed != nullptr ? 1u : 0u) << what;
   }
 }
 
-// A recorded value or a typed text that fills the buffer whole may have been
-// cut, so it is never used as a path, even when the cut text names a
-// directory that exists.
-TEST_F(DataDirTest, TextsThatFillTheBufferAreNeverUsed) {
-  // "C:\" and components of 200 characters, `length` characters in all.
+// A directory is usable only when the full path of every payload file in it
+// stays within the platform's limit (uninst.exe is the longest name). A
+// recorded one that is too long, or that fills the buffer whole and so may
+// have been cut, is not proposed: the dialog offers the computed directory,
+// even when the cut text names one that exists. A typed one is refused with
+// "Directory Name Too Long", and nothing is created.
+TEST_F(DataDirTest, DirectoriesWhoseFilesWouldNotFitAreNeverUsed) {
+  // "C:" and components of 200 characters, `length` characters in all.
   auto longPath = [](size_t length) {
     std::string path = "C:";
     while (path.size() < length) {
@@ -245,13 +263,20 @@ TEST_F(DataDirTest, TextsThatFillTheBufferAreNeverUsed) {
     }
     return path;
   };
+  const size_t longest = kInstalledPathLimit - sizeof "\\uninst.exe";
   struct Case {
     size_t length;
     bool typed;
     bool used;
   } cases[] = {
-      {1022, false, true}, {1023, false, false}, {1024, false, false},
-      {1022, true, true},  {1023, true, false},  {1024, true, false},
+      {longest, false, true},
+      {longest + 1, false, false},
+      {kDataDirSize - 1, false, false},
+      {kDataDirSize, false, false},
+      {longest, true, true},
+      {longest + 1, true, false},
+      {kDataDirSize - 1, true, false},
+      {kDataDirSize, true, false},
   };
   for (const Case& c : cases) {
     StandinReset();
@@ -259,13 +284,13 @@ TEST_F(DataDirTest, TextsThatFillTheBufferAreNeverUsed) {
     std::filesystem::remove(drive.ProfilePath());
     std::string text = longPath(c.length);
     std::string parent = text.substr(3, text.rfind('\\') - 3);
-    std::string cut = text.substr(3, kDataDirSize - 1 - 3);
+    std::string cut = text.substr(3, std::min<size_t>(text.size(), kDataDirSize - 1) - 3);
     // Everything but the last level exists; a profile value's directory and
     // the cut text's directory exist too.
     drive.MakeDirectory(parent);
     if (!c.typed) {
       drive.MakeDirectory(text.substr(3));
-      if (c.length > kDataDirSize - 1) drive.MakeDirectory(cut);
+      drive.MakeDirectory(cut);
       drive.WriteFile("windows\\tidewell.ini", "[Options]\ndataDir=" + text + "\n");
       StandinQueueAnswer(":cancel");
     } else {
@@ -277,11 +302,15 @@ TEST_F(DataDirTest, TextsThatFillTheBufferAreNeverUsed) {
     if (c.used) {
       EXPECT_EQ(std::string(dataDirectory), text) << what;
       EXPECT_TRUE(std::filesystem::is_directory(drive.Path(text.substr(3)))) << what;
-      EXPECT_EQ(Profile(), "[Options]\ndataDir=" + text + "\n") << what;
+      EXPECT_EQ(Profile().rfind("[Options]\ndataDir=" + text + "\n", 0), 0u) << what;
     } else if (c.typed) {
       EXPECT_EQ(MessageBoxCaptions(),
-                (std::vector<std::string>{"Can't Create Directory", "Shutting Down"}))
+                (std::vector<std::string>{"Directory Name Too Long", "Shutting Down"}))
           << what;
+      EXPECT_EQ(Fields(EventsOf("MessageBoxA")[0])[2],
+                "That directory name is too long for the application's files. Please choose a "
+                "shorter directory name.");
+      EXPECT_EQ(Fields(EventsOf("MessageBoxA")[0])[3], "0x30");
       EXPECT_FALSE(std::filesystem::exists(drive.Path(text.substr(3)))) << what;
       EXPECT_FALSE(std::filesystem::exists(drive.Path(cut))) << what;
     } else {

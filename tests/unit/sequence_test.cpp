@@ -77,7 +77,8 @@ TEST_F(SequenceTest, SuccessfulInstallationInStageOrder) {
             "Tidewell has been successfully installed on your system.Would you like to start "
             "Tidewell now?");
   EXPECT_EQ(Fields(StandinEvents()[question])[3], "0x4");
-  EXPECT_EQ(EventsOf("WritePrivateProfileStringA").size(), 2u) << "resolution and the end";
+  EXPECT_EQ(EventsOf("WritePrivateProfileStringA|Options|dataDir").size(), 2u)
+      << "resolution and the end";
   EXPECT_EQ(EventsOf("WinExec").size(), 0u) << "No starts nothing";
   EXPECT_FALSE(StandinWindowExists(ProgressWindow()));
 }
@@ -194,7 +195,7 @@ TEST_F(SequenceTest, EachExtractionFailureExplainsAndRollsBack) {
     EXPECT_TRUE(StandinWindowExists(ProgressWindow())) << c.what << ": never destroyed";
     EXPECT_EQ(Installed("tw32.exe"), "<missing>") << c.what << ": rolled back";
     EXPECT_EQ(commands.size(), 0u) << c.what;
-    EXPECT_EQ(EventsOf("WritePrivateProfileStringA").size(), 1u) << c.what;
+    EXPECT_EQ(EventsOf("WritePrivateProfileStringA|Options|dataDir").size(), 1u) << c.what;
     EXPECT_EQ(EventsOf("WinExec").size(), 0u) << c.what;
   }
 }

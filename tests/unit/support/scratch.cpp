@@ -15,6 +15,8 @@ ScratchDrive::ScratchDrive() {
   std::filesystem::create_directories(root_ + "/windows");
   setenv("SETUP_DRIVE_C", root_.c_str(), 1);
   setenv("SETUP_WINDOWS_DIR", (root_ + "/windows").c_str(), 1);
+  // Named mutexes live beside the drive, away from other runs.
+  setenv("XDG_RUNTIME_DIR", root_.c_str(), 1);
   unsetenv("HOMEPATH");
   unsetenv("HOMEDRIVE");
   if (chdir(root_.c_str()) != 0) abort();

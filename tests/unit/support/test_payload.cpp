@@ -53,7 +53,8 @@ std::string MakeContents(size_t size, unsigned seed) {
 
 namespace {
 TestPayload installed;
-PayloadFile installedFiles[2];
+// Named from the start: the data directory stage checks the names' lengths.
+PayloadFile installedFiles[2] = {{kMainExeName, 0, nullptr}, {"uninst.exe", 0, nullptr}};
 }  // namespace
 
 extern const Payload kPayloadTable = {2, installedFiles};
