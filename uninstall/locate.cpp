@@ -16,6 +16,12 @@ int LocateInstallation(char* directory, int size) {
   DWORD length = GetModuleFileNameA(nullptr, directory, static_cast<DWORD>(size));
   // A name that filled the buffer may have been cut.
   if (length == 0 || length >= static_cast<DWORD>(size)) return 0;
+  // The ANSI name of a file whose name the code page cannot spell holds "?"
+  // in place of the letters: it names no file, nor the directory.
+  DWORD attributes = GetFileAttributesA(directory);
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return 0;
+  }
   char* lastSeparator = nullptr;
   for (char* p = directory; *p != '\0'; ++p) {
     if (IsSeparator(*p)) lastSeparator = p;

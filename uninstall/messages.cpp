@@ -9,16 +9,25 @@ const char kCaptionFormat[] = "Uninstall %s";
 const char kQuestionFormat[] =
     "Are you sure you want to remove %s and all of its components from %s?";
 const char kRemovedFormat[] = "%s has been removed from your computer.";
-const char kFilesLeftFormat[] =
-    "%s has been removed from your computer, but some files in %s could not be removed. You may "
-    "delete them yourself.";
+const char kKeptDirectoryFormat[] =
+    "%s has been removed from your computer. The directory %s was kept because it holds files "
+    "that %s did not install.";
+const char kIncompleteFormat[] =
+    "%s could not be removed completely: some of its files in %s are in use or protected. Close "
+    "all programs and choose Uninstall again.";
+const char kAlreadyRemovingFormat[] = "%s is already being removed.";
 const char kNoInstallationText[] =
     "The uninstaller could not find the directory it was started from. Nothing has been removed.";
 
-// Every text is sized for the longest configured name and data directory.
+// Every text is sized for the longest configured names and data directory:
+// the longest format, two names and a directory.
+constexpr int Longest(int a, int b) {
+  return a > b ? a : b;
+}
 const int kCaptionSize = sizeof kCaptionFormat + kConfigNameSize;
-const int kMessageSize = sizeof kFilesLeftFormat + kConfigNameSize + kDataDirSize;
-static_assert(sizeof kQuestionFormat <= sizeof kFilesLeftFormat, "the question must fit");
+const int kMessageSize = Longest(Longest(sizeof kQuestionFormat, sizeof kKeptDirectoryFormat),
+                                 sizeof kIncompleteFormat) +
+                         2 * kConfigNameSize + kDataDirSize;
 
 char caption[kCaptionSize];
 char message[kMessageSize];
@@ -40,12 +49,26 @@ void ReportNoInstallation() {
   MessageBoxA(nullptr, kNoInstallationText, caption, MB_OK | MB_ICONWARNING);
 }
 
-void ReportRemoval(int complete, const char* directory) {
-  if (complete) {
-    snprintf(message, sizeof message, kRemovedFormat, SetupConfig.appName);
-  } else {
-    snprintf(message, sizeof message, kFilesLeftFormat, SetupConfig.appName, directory);
+void ReportAlreadyRemoving() {
+  FormatCaption();
+  snprintf(message, sizeof message, kAlreadyRemovingFormat, SetupConfig.appName);
+  MessageBoxA(nullptr, message, caption, MB_OK | MB_ICONINFORMATION);
+}
+
+void ReportRemoval(RemovalOutcome outcome, const char* directory) {
+  const char* appName = SetupConfig.appName;
+  UINT icon = MB_ICONINFORMATION;
+  switch (outcome) {
+    case kRemovedAll:
+      snprintf(message, sizeof message, kRemovedFormat, appName);
+      break;
+    case kRemovedKeptDirectory:
+      snprintf(message, sizeof message, kKeptDirectoryFormat, appName, directory, appName);
+      break;
+    case kRemovalIncomplete:
+      snprintf(message, sizeof message, kIncompleteFormat, appName, directory);
+      icon = MB_ICONWARNING;
+      break;
   }
-  MessageBoxA(nullptr, message, "Uninstall Complete",
-              MB_OK | (complete ? MB_ICONINFORMATION : MB_ICONWARNING));
+  MessageBoxA(nullptr, message, "Uninstall Complete", MB_OK | icon);
 }
