@@ -369,16 +369,16 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
                        std::to_string(reinterpret_cast<uintptr_t>(handle)) + "|" +
                        std::to_string(milliseconds) + "|";
   DWORD result = WAIT_FAILED;
-  if (Scripted()) {
+  if (IsMutexHandle(handle)) {
+    // Waitable, and free whenever this program waits for it.
+    result = WAIT_OBJECT_0;
+  } else if (Scripted()) {
     if (ScriptedProcessHandles().count(reinterpret_cast<uintptr_t>(handle)) != 0) {
       std::function<void()> hook = std::move(WaitHook());
       WaitHook() = nullptr;
       if (hook) hook();
       result = WAIT_OBJECT_0;
     }
-  } else if (IsMutexHandle(handle)) {
-    // Waitable, and free whenever this program waits for it.
-    result = WAIT_OBJECT_0;
   } else if (IsProcessHandle(handle)) {
     struct pollfd ended = {
         static_cast<int>(reinterpret_cast<uintptr_t>(handle) - kProcessHandleBase), POLLIN, 0};

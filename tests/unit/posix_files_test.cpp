@@ -52,6 +52,68 @@ TEST_F(FilesTest, AttributesCopiesAndDirectories) {
   EXPECT_FALSE(RemoveDirectoryA("C:\\empty"));
 }
 
+// What a file call leaves for GetLastError, a link seen as a reparse point,
+// a directory listed by "dir\*", and the trimmed name a call works on.
+TEST_F(FilesTest, ErrorsLinksAndListings) {
+  ASSERT_EQ(symlink((c_ + "/full").c_str(), (c_ + "/link").c_str()), 0);
+  Dir("c/dot");
+  struct Case {
+    const char* name;
+    DWORD attributes;
+    DWORD error;
+  } cases[] = {
+      {"C:\\link", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT, 0},
+      {"C:\\dot. .", FILE_ATTRIBUTE_DIRECTORY, 0},
+      {"C:\\none", INVALID_FILE_ATTRIBUTES, ERROR_FILE_NOT_FOUND},
+      {"C:\\full\\a.exe\\x", INVALID_FILE_ATTRIBUTES, ERROR_PATH_NOT_FOUND},
+      {"C:\\a?b", INVALID_FILE_ATTRIBUTES, ERROR_INVALID_NAME},
+      {"Q:\\x", INVALID_FILE_ATTRIBUTES, ERROR_PATH_NOT_FOUND},
+      {"\\\\srv\\share", INVALID_FILE_ATTRIBUTES, ERROR_BAD_NETPATH},
+  };
+  for (const Case& c : cases) {
+    SetLastError(0);
+    EXPECT_EQ(GetFileAttributesA(c.name), c.attributes) << c.name;
+    EXPECT_EQ(GetLastError(), c.error) << c.name;
+  }
+  EXPECT_FALSE(DeleteFileA("C:\\full"));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << "a directory";
+
+  WIN32_FIND_DATAA found;
+  std::vector<std::string> names;
+  HANDLE find = FindFirstFileA("C:\\full\\*", &found);
+  ASSERT_NE(find, INVALID_HANDLE_VALUE);
+  do names.push_back(found.cFileName);
+  while (FindNextFileA(find, &found));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_FILES));
+  EXPECT_TRUE(FindClose(find));
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{".", "..", "a.exe"}));
+  EXPECT_EQ(FindFirstFileA("C:\\none\\*", &found), INVALID_HANDLE_VALUE);
+
+  EXPECT_TRUE(RemoveDirectoryA("C:\\link")) << "the link itself goes";
+  EXPECT_FALSE(Exists(c_ + "/link"));
+  EXPECT_TRUE(Exists(c_ + "/full/a.exe")) << "its target stays";
+}
+
+// A named mutex tells the second maker that it exists, until the first
+// handle is closed.
+TEST_F(FilesTest, NamedMutexes) {
+  SetEnv("XDG_RUNTIME_DIR", Dir("run"));
+  HANDLE first = CreateMutexA(nullptr, FALSE, "Some Name");
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
+  HANDLE second = CreateMutexA(nullptr, FALSE, "Some Name");
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  EXPECT_EQ(GetProcessId(first), 0u) << "no process";
+  EXPECT_EQ(WaitForSingleObject(first, 0), static_cast<DWORD>(WAIT_OBJECT_0));
+  EXPECT_TRUE(CloseHandle(second));
+  EXPECT_TRUE(CloseHandle(first));
+  HANDLE again = CreateMutexA(nullptr, FALSE, "Some Name");
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS)) << "free once closed";
+  EXPECT_TRUE(CloseHandle(again));
+  EXPECT_EQ(CreateMutexA(nullptr, FALSE, "Local\\x"), nullptr);
+}
+
 TEST_F(FilesTest, TemporaryDirectoryAndUniqueNames) {
   char path[MAX_PATH];
   EXPECT_EQ(GetTempPathA(sizeof path, path), 7u);

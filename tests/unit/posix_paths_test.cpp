@@ -128,10 +128,22 @@ TEST_F(PathsTest, FullPathNames) {
     const char* in;
     std::string want;
   } cases[] = {
-      {"C:\\a\\..\\", "C:\\"},        {"Q:/", "Q:\\"},
-      {"C:/x//y/./z", "C:\\x\\y\\z"}, {"C:\\a\\b\\", "C:\\a\\b\\"},
-      {"C:\\..\\..", "C:\\"},         {"C:", "C:\\"},
-      {"sub/../f.txt", "D:\\f.txt"},  {"/tmp/./x/", "D:\\tmp\\x\\"},
+      {"C:\\a\\..\\", "C:\\"},
+      {"Q:/", "Q:\\"},
+      {"C:/x//y/./z", "C:\\x\\y\\z"},
+      {"C:\\a\\b\\", "C:\\a\\b\\"},
+      {"C:\\..\\..", "C:\\"},
+      {"C:", "C:\\"},
+      {"sub/../f.txt", "D:\\f.txt"},
+      {"/tmp/./x/", "D:\\tmp\\x\\"},
+      // Trailing dots and blanks as Windows drops them: a dot ending a name
+      // inside the path, all of them at the end unless a separator follows.
+      {"C:\\a.\\b.\\c. .", "C:\\a\\b\\c"},
+      {"C:\\a..\\b", "C:\\a.\\b"},
+      {"C:\\x \\", "C:\\x \\"},
+      {"C:\\x\\ ", "C:\\x\\"},
+      {"C:\\a\\...", "C:\\a\\"},
+      {"tw. ", "D:\\tw"},
   };
   for (const Case& c : cases) {
     char buffer[MAX_PATH];
