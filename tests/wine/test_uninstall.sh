@@ -1,23 +1,27 @@
 #!/usr/bin/env bash
 # The installed uninst.exe, started the way the Start Menu item starts it:
-# after an installation with the Startup item and with tw32.exe running, it
-# ends the product and removes the links, the group, the data directory and
-# the profile's dataDir (keeping the other entries). A second installation
-# with a file of the user's in its directory keeps that file and the
-# directory, and says so.
+# after an installation into a directory the setup made, with the Startup
+# item and with tw32.exe running, it ends the product and removes the links,
+# the group, the data directory and the profile's entries (keeping the
+# others). An installation into an existing folder that holds a file of the
+# user's keeps the folder and the file, and says so. A command line typed by
+# a person asks first, and No touches nothing.
 set -u
 . "$(dirname "$0")/lib.sh"
 tw_begin uninstall
 
 clean_product_state
 data_win='C:\tw-uninstall'
-data_dir=$(fresh_dir "$data_win")
+data_dir=$(unix_path "$data_win")
+rm -rf "$data_dir"
 write_profile '[General]' 'color=blue' '[Options]' "dataDir=$data_win" 'fontSize=12'
 group_dir="$TW_PROGRAMS/Tidewell"
 
-# install STARTUP_KEY: a run of the setup into the recorded directory.
+# install STARTUP_KEY [ANSWER_DIALOG]: a run of the setup; the data directory
+# dialog, when it shows, is answered by the function ANSWER_DIALOG.
 install() {
   run_setup
+  [ -n "${2:-}" ] && "$2"
   finish_install "$1"
   check_eq "exit code of setup.exe" 0 "$TW_SETUP_RC"
   check_file_same "installed uninstaller" "$TW_UNINST" "$data_dir/uninst.exe"
@@ -48,7 +52,8 @@ uninstall() {
   check_eq "exit code of uninst.exe" 0 "$TW_SETUP_RC"
   expect_window "Uninstall Complete" >/dev/null || tw_fatal "no closing message"
   check_box_text "the closing message" "Uninstall Complete" "$1"
-  answer "Uninstall Complete" Return
+  # Escape, not Return: a StartUp folder window may have taken the keys.
+  answer "Uninstall Complete" Escape settle
   local deadline=$((SECONDS + TW_GONE_DEADLINE))
   while [ -n "$(copy_procs)" ]; do
     [ "$SECONDS" -ge "$deadline" ] && { tw_fail "the uninstaller's copy still runs: $(copy_procs)"; break; }
@@ -56,7 +61,10 @@ uninstall() {
   done
 }
 
-install y
+# The recorded directory does not exist: the dialog proposes it, and Enter
+# makes it.
+accept_proposal() { answer "Choose a Data Directory" Return; }
+install y accept_proposal
 startup_link=$(find_ci "$(startup_dir)" "Tidewell.lnk") || startup_link="$(startup_dir)/Tidewell.lnk"
 for link in "$group_dir/Tidewell.lnk" "$group_dir/Uninstall.lnk" "$startup_link"; do
   check_exists "link before uninstalling" "$link"
@@ -74,24 +82,52 @@ check_absent "Start Menu item Tidewell" "$group_dir/Tidewell.lnk"
 check_absent "Start Menu item Uninstall" "$group_dir/Uninstall.lnk"
 check_absent "the group's folder" "$group_dir"
 check_absent "StartUp item Tidewell" "$startup_link"
-check_absent "the data directory" "$data_dir"
+check_absent "the data directory the setup made" "$data_dir"
 ini=$(profile_path)
 echo "tidewell.ini after uninstalling:"
 tr -d '\r' <"$ini" | sed 's/^/  /'
-if ini_get "$ini" Options dataDir >/dev/null; then tw_fail "expected no dataDir, got '$(ini_get "$ini" Options dataDir)'"; else tw_ok "no dataDir in tidewell.ini"; fi
+check_eq "[Options] entries of the installation" "" \
+  "$(tr -d '\r' <"$ini" | grep -iE '^(dataDir|dataDirCreated|startupItem)=')"
 check_eq "[Options] fontSize" "12" "$(ini_get "$ini" Options fontSize)"
 check_eq "[General] color" "blue" "$(ini_get "$ini" General color)"
 
-# Again, with a file of the user's in the directory.
+# An existing folder with a file of the user's, chosen at the dialog with a
+# Yes, and no Startup item: the folder and the file stay, and no StartUp
+# folder window opens.
 tw_stop_wine
-fresh_dir "$data_win" >/dev/null
-write_profile '[Options]' "dataDir=$data_win"
-install n
+data_win='C:\tw-mine'
+data_dir=$(fresh_dir "$data_win")
 printf 'mine\r\n' >"$data_dir/notes.txt"
+write_profile '[Options]'
+choose_existing() {
+  local dialog
+  dialog=$(expect_window "Choose a Data Directory") || tw_fatal "no data directory dialog"
+  fill_dir_field "$dialog" "$data_win"
+  press "$dialog" Return
+  answer "Write Data to Existing Directory?" y
+}
+install n choose_existing
 tw_stop_wine
-uninstall "Tidewell has been removed from your computer, but some files in $data_win could not be removed. You may delete them yourself."
-check_eq "files left in the data directory" "notes.txt" "$(ls "$data_dir" 2>/dev/null | paste -sd ' ')"
+uninstall "Tidewell has been removed from your computer. The directory $data_win was kept because it holds files that Tidewell did not install."
+check_eq "files left in the folder" "notes.txt" "$(ls "$data_dir" 2>/dev/null | paste -sd ' ')"
 check_eq "the user's file" "mine" "$(tr -d '\r' <"$data_dir/notes.txt" 2>/dev/null)"
 check_absent "the group's folder" "$group_dir"
+check_eq "StartUp folder windows" "" "$(find_window StartUp)"
+
+# A command line typed by a person, naming another folder with a file of
+# the name of the product's: it asks about that folder; No touches nothing.
+tw_stop_wine
+victim=$(fresh_dir 'C:\tw-victim')
+printf 'not the product\r\n' >"$victim/tw32.exe"
+echo "starting $TW_UNINST 8 C:\\tw-victim"
+"$TW_WINE" "$TW_UNINST" 8 'C:\tw-victim' >"$TW_LOG_DIR/typed.out" 2>&1 &
+TW_SETUP_PID=$!
+expect_window "Uninstall Tidewell" >/dev/null || tw_fatal "no question for a typed command line"
+check_box_text "the question" "Uninstall Tidewell" \
+  "Are you sure you want to remove Tidewell and all of its components from C:\\tw-victim?"
+answer "Uninstall Tidewell" n
+wait_setup
+check_eq "exit code of uninst.exe" 0 "$TW_SETUP_RC"
+check_eq "the typed folder after No" "not the product" "$(tr -d '\r' <"$victim/tw32.exe" 2>/dev/null)"
 
 tw_end
