@@ -88,9 +88,10 @@ struct InstallationRecord {
   int startupItem;  // current, and the setup added the Startup item
 };
 void ReadInstallationRecord(const char* directory, InstallationRecord* record);
-// Removes the data directory and Startup entries, and the record of a
-// created directory; other entries and sections stay as they are.
+// Removes the data directory and Startup entries; other entries and
+// sections stay as they are.
 void ForgetInstallation();
+// Removes the record of the directory the setup created, once it is gone.
 void ForgetCreatedDirectory();
 // 1 when two texts name the same directory as Windows compares them: by
 // their full paths, without regard to letter case, to the kind of separator
