@@ -6,11 +6,13 @@
 
 #include "desktop/progman.h"
 #include "desktop/running_copies.h"
+#include "loader/dll_search.h"
 #include "uninstall/uninstall.h"
 
 char installDirectory[kDataDirSize];
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
+  RestrictDllSearch();
   HANDLE firstProcess = nullptr;
   if (ParseHandOver(commandLine, &firstProcess, installDirectory, kDataDirSize)) {
     if (WaitForSingleObject(firstProcess, kHandOverWaitMs) != WAIT_FAILED) {
