@@ -3,7 +3,8 @@
 #     FILES <input>...
 #     [DEPENDS <targets>...]
 #     [VERSION <a[.b[.c[.d]]]>] [COMPANY <text>] [COPYRIGHT <text>]
-#     [DESCRIPTION <text>] [UNINSTALL_DESCRIPTION <text>])
+#     [DESCRIPTION <text>] [UNINSTALL_DESCRIPTION <text>]
+#     [SIGN_PKCS12 <file> SIGN_PASSWORD_FILE <file> [SIGN_TIME <unix time>]])
 #
 # Builds a setup executable <target> that carries the given files as its
 # payload, in the order given. Each <input> is a path (the file keeps its own
@@ -32,6 +33,16 @@
 # TIDEWELL_COMPANY, TIDEWELL_COPYRIGHT, TIDEWELL_DESCRIPTION and
 # TIDEWELL_UNINSTALL_DESCRIPTION of <target>, for checks of the built files.
 #
+# With SIGN_PKCS12 (a PKCS#12 file with the code-signing certificate and its
+# key) and SIGN_PASSWORD_FILE (a file whose first line is its password),
+# osslsigncode signs the uninstaller right after its link, before it is
+# packed, so the installed uninst.exe is signed too, and then the linked
+# setup. A packager's own uninst.exe is packed as given. The signing time is
+# SIGN_TIME, else SOURCE_DATE_EPOCH from the build's environment, else the
+# time of the build; a fixed one keeps the build reproducible. Each linker's
+# output is kept in <target>_payload/unsigned/. A failed signing fails the
+# build and removes the program, so that the next build links it again.
+#
 # Example, for a packager's own product:
 #   tidewell_add_setup(acme_setup MAIN_EXE acme.exe VERSION 2.1 COMPANY "Acme Ltd"
 #                      FILES ${CMAKE_SOURCE_DIR}/dist/acme.exe ${CMAKE_SOURCE_DIR}/dist/readme.txt)
@@ -43,6 +54,20 @@ function(tidewell_use_config target main_exe app_name)
   target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/config/setup_config.cpp)
   target_compile_definitions(${target} PRIVATE SETUP_MAIN_EXE_NAME="${main_exe}"
                              SETUP_APP_NAME="${app_name}")
+endfunction()
+
+# Signs <target>'s program right after each link (cmake/SignExecutable.cmake),
+# keeping the linker's output in <unsigned_dir>. A changed certificate or
+# password file links and signs it again.
+function(_tidewell_sign_after_link target unsigned_dir pkcs12 password_file time)
+  set(script ${PROJECT_SOURCE_DIR}/cmake/SignExecutable.cmake)
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -DOSSLSIGNCODE=${SETUP_OSSLSIGNCODE} -DFILE=$<TARGET_FILE:${target}>
+            -DUNSIGNED=${unsigned_dir}/$<TARGET_FILE_NAME:${target}> -DPKCS12=${pkcs12}
+            -DPASSWORD_FILE=${password_file} -DTIME=${time} -P ${script}
+    COMMENT "Signing $<TARGET_FILE_NAME:${target}>"
+    VERBATIM)
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${pkcs12} ${password_file} ${script})
 endfunction()
 
 # Stops the configuration unless <value> is a text that a resource script
@@ -86,7 +111,8 @@ endfunction()
 
 function(tidewell_add_setup target)
   cmake_parse_arguments(PARSE_ARGV 1 ARG ""
-    "MAIN_EXE;VERSION;COMPANY;COPYRIGHT;DESCRIPTION;UNINSTALL_DESCRIPTION" "FILES;DEPENDS")
+    "MAIN_EXE;VERSION;COMPANY;COPYRIGHT;DESCRIPTION;UNINSTALL_DESCRIPTION;SIGN_PKCS12;SIGN_PASSWORD_FILE;SIGN_TIME"
+    "FILES;DEPENDS")
   if(NOT ARG_MAIN_EXE OR NOT ARG_FILES)
     message(FATAL_ERROR "tidewell_add_setup(${target}): MAIN_EXE and FILES are required")
   endif()
@@ -121,6 +147,30 @@ function(tidewell_add_setup target)
   set(info_company "${ARG_COMPANY}")
   set(info_copyright "${ARG_COPYRIGHT}")
   set(info_product "${SETUP_APP_NAME}")
+
+  # Signing, on Windows only: both files or neither, and a time in seconds.
+  set(sign FALSE)
+  if(ARG_SIGN_PKCS12 OR ARG_SIGN_PASSWORD_FILE OR ARG_SIGN_TIME)
+    if(NOT ARG_SIGN_PKCS12 OR NOT ARG_SIGN_PASSWORD_FILE)
+      message(FATAL_ERROR "tidewell_add_setup(${target}): SIGN_PKCS12 and SIGN_PASSWORD_FILE "
+                          "go together")
+    endif()
+    get_filename_component(sign_pkcs12 "${ARG_SIGN_PKCS12}" ABSOLUTE)
+    get_filename_component(sign_password "${ARG_SIGN_PASSWORD_FILE}" ABSOLUTE)
+    foreach(file "${sign_pkcs12}" "${sign_password}")
+      if(NOT EXISTS "${file}" OR IS_DIRECTORY "${file}")
+        message(FATAL_ERROR "tidewell_add_setup(${target}): no file ${file} to sign with")
+      endif()
+    endforeach()
+    if(NOT "${ARG_SIGN_TIME}" MATCHES "^[0-9]*$")
+      message(FATAL_ERROR "tidewell_add_setup(${target}): SIGN_TIME \"${ARG_SIGN_TIME}\" must be "
+                          "a time in seconds since 1970")
+    endif()
+    if(SETUP_PLATFORM STREQUAL "win")
+      find_program(SETUP_OSSLSIGNCODE osslsigncode REQUIRED)
+      set(sign TRUE)
+    endif()
+  endif()
 
   set(gen ${CMAKE_CURRENT_BINARY_DIR}/${target}_payload)
   set(blob ${gen}/payload.bin)
@@ -174,6 +224,10 @@ function(tidewell_add_setup target)
       OUTPUT_NAME uninst SUFFIX ".exe" RUNTIME_OUTPUT_DIRECTORY ${gen})
     tidewell_use_config(${uninstaller} ${ARG_MAIN_EXE} "${SETUP_APP_NAME}")
     target_link_libraries(${uninstaller} PRIVATE uninstall_program)
+    if(sign)
+      _tidewell_sign_after_link(${uninstaller} ${gen}/unsigned "${sign_pkcs12}" "${sign_password}"
+                                "${ARG_SIGN_TIME}")
+    endif()
     list(APPEND files uninst.exe=$<TARGET_FILE:${uninstaller}>)
     list(APPEND file_deps $<TARGET_FILE:${uninstaller}>)
     list(APPEND depends ${uninstaller})
@@ -203,6 +257,10 @@ function(tidewell_add_setup target)
   endif()
   tidewell_use_config(${target} ${ARG_MAIN_EXE} "${SETUP_APP_NAME}")
   target_link_libraries(${target} PRIVATE setup_program)
+  if(sign)
+    _tidewell_sign_after_link(${target} ${gen}/unsigned "${sign_pkcs12}" "${sign_password}"
+                              "${ARG_SIGN_TIME}")
+  endif()
   set_target_properties(${target} PROPERTIES
     TIDEWELL_VERSION "${info_version}" TIDEWELL_COMPANY "${ARG_COMPANY}"
     TIDEWELL_COPYRIGHT "${ARG_COPYRIGHT}" TIDEWELL_DESCRIPTION "${ARG_DESCRIPTION}"
