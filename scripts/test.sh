@@ -13,11 +13,17 @@ for preset in host win32 win64; do
   cmake --build --preset "$preset"
 done
 
-# The Wine fixture's loud line for a build whose tier did not run as usual:
-# the i686 build's where this machine refuses 32-bit programs, and the
-# win64 build's, which then runs the tier instead.
-loud_line() {
-  [ -s "build/$1/wine-run/banner" ] && cat "build/$1/wine-run/banner"
+# What the Wine fixture decided for a build: its loud line where the tier did
+# not run as usual (the i686 build's where this machine refuses 32-bit
+# programs, and the win64 build's, which then runs the tier instead), else
+# why the tier was skipped there.
+wine_verdict() {
+  local run=build/$1/wine-run
+  if [ -s "$run/banner" ]; then
+    cat "$run/banner"
+  elif [ -s "$run/skip" ]; then
+    echo "note: the Wine tier of $1 was skipped: $(cat "$run/skip")"
+  fi
   return 0
 }
 
@@ -30,8 +36,8 @@ ctest --preset win32 -LE wine || status=1
 # (its first failure and its screen dump stay in the log).
 echo "=== test: win32, the Wine tier"
 ctest --preset win32 -L wine --repeat until-pass:2 || status=1
-loud_line win32
+wine_verdict win32
 echo "=== test: win64"
 ctest --preset win64 --repeat until-pass:2 || status=1
-loud_line win64
+wine_verdict win64
 exit $status
