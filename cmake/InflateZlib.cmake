@@ -2,7 +2,10 @@
 #
 # The program calls nothing but uncompress, so only the inflate sources are
 # compiled, without gzip support (NO_GZIP), without unwind tables, and for
-# size except the decoding loop. The sources are Debian's zlib source
+# size except the decoding loop. The fixed Huffman decoding tables are built
+# in memory on first use (BUILDFIXED, which zlib offers for small builds:
+# not thread-safe, and the programs inflate on one thread) instead of being
+# carried as about 2 KB of constant data in every executable. The sources are Debian's zlib source
 # package, unpacked by scripts/install-deps.sh. The host build and mkpayload
 # keep using the system's zlib.
 set(SETUP_ZLIB_SOURCE_DIR /usr/local/src/tidewell/zlib
@@ -20,7 +23,7 @@ function(tidewell_add_inflate_zlib target)
   add_library(${target} STATIC
     ${dir}/adler32.c ${dir}/inffast.c ${dir}/inflate.c ${dir}/inftrees.c ${dir}/uncompr.c
     ${dir}/zutil.c)
-  target_compile_definitions(${target} PRIVATE NO_GZIP ${ARGN})
+  target_compile_definitions(${target} PRIVATE NO_GZIP BUILDFIXED ${ARGN})
   target_compile_options(${target} PRIVATE -Os -ffunction-sections -fno-asynchronous-unwind-tables)
   # The decoding loop, where the time goes, is optimised for speed as in
   # Debian's own zlib build (-O3): for about 1 KB, decompression keeps the

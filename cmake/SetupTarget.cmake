@@ -1,7 +1,10 @@
 # tidewell_add_setup(<target>
 #     MAIN_EXE <file name>
 #     FILES <input>...
-#     [DEPENDS <targets>...])
+#     [DEPENDS <targets>...]
+#     [VERSION <a[.b[.c[.d]]]>] [COMPANY <text>] [COPYRIGHT <text>]
+#     [DESCRIPTION <text>] [UNINSTALL_DESCRIPTION <text>]
+#     [SIGN_PKCS12 <file> SIGN_PASSWORD_FILE <file> [SIGN_TIME <unix time>]])
 #
 # Builds a setup executable <target> that carries the given files as its
 # payload, in the order given. Each <input> is a path (the file keeps its own
@@ -16,13 +19,157 @@
 # own uninstaller. A generator expression names its file only at build
 # time, so give a packager's own uninstaller as uninst.exe=$<TARGET_FILE:...>.
 #
+# On Windows the setup and the uninstaller it builds carry a manifest (run as
+# administrator; supported Windows Vista to 11) and a version resource:
+#   VERSION      FILEVERSION, PRODUCTVERSION and their strings; one to four
+#                numbers from 0 to 65535, missing ones are 0 (default 1.0.0.0)
+#   COMPANY      CompanyName (default Tidewell)
+#   COPYRIGHT    LegalCopyright (default "Copyright (C) " and the company)
+#   DESCRIPTION  the setup's FileDescription (default "<app name> Setup")
+#   UNINSTALL_DESCRIPTION  the uninstaller's (default "<app name> Uninstaller")
+# ProductName is the application's name, SETUP_APP_NAME; InternalName and
+# OriginalFilename are the program's file name. Texts are printable ASCII
+# without " or \. The values are kept as the properties TIDEWELL_VERSION,
+# TIDEWELL_COMPANY, TIDEWELL_COPYRIGHT, TIDEWELL_DESCRIPTION and
+# TIDEWELL_UNINSTALL_DESCRIPTION of <target>, for checks of the built files.
+#
+# With SIGN_PKCS12 (a PKCS#12 file with the code-signing certificate and its
+# key) and SIGN_PASSWORD_FILE (a file whose first line is its password),
+# osslsigncode signs the uninstaller right after its link, before it is
+# packed, so the installed uninst.exe is signed too, and then the linked
+# setup. A packager's own uninst.exe is packed as given. The signing time is
+# SIGN_TIME, else SOURCE_DATE_EPOCH from the build's environment, else the
+# time of the build; a fixed one keeps the build reproducible. Each linker's
+# output is kept in <target>_payload/unsigned/. A failed signing fails the
+# build and removes the program, so that the next build links it again.
+#
 # Example, for a packager's own product:
-#   tidewell_add_setup(acme_setup MAIN_EXE acme.exe
+#   tidewell_add_setup(acme_setup MAIN_EXE acme.exe VERSION 2.1 COMPANY "Acme Ltd"
 #                      FILES ${CMAKE_SOURCE_DIR}/dist/acme.exe ${CMAKE_SOURCE_DIR}/dist/readme.txt)
+
+# tidewell_use_config(<target> <main exe name> <application name>)
+# Compiles the configuration record (config/setup_config.cpp) into <target>
+# with the two names that the build gives it.
+function(tidewell_use_config target main_exe app_name)
+  target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/config/setup_config.cpp)
+  target_compile_definitions(${target} PRIVATE SETUP_MAIN_EXE_NAME="${main_exe}"
+                             SETUP_APP_NAME="${app_name}")
+endfunction()
+
+# Signs <target>'s program right after each link (cmake/SignExecutable.cmake),
+# keeping the linker's output in <unsigned_dir>. A changed certificate or
+# password file links and signs it again.
+function(_tidewell_sign_after_link target unsigned_dir pkcs12 password_file time)
+  set(script ${PROJECT_SOURCE_DIR}/cmake/SignExecutable.cmake)
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -DOSSLSIGNCODE=${SETUP_OSSLSIGNCODE} -DFILE=$<TARGET_FILE:${target}>
+            -DUNSIGNED=${unsigned_dir}/$<TARGET_FILE_NAME:${target}> -DPKCS12=${pkcs12}
+            -DPASSWORD_FILE=${password_file} -DTIME=${time} -P ${script}
+    COMMENT "Signing $<TARGET_FILE_NAME:${target}>"
+    VERBATIM)
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${pkcs12} ${password_file} ${script})
+endfunction()
+
+# Stops the configuration unless <value> is a text that a resource script
+# and a C string can hold as it is: printable ASCII, without " or \.
+function(_tidewell_check_text what value)
+  if(NOT value MATCHES "^[ -~]+$" OR value MATCHES "[\"\\\\]")
+    message(FATAL_ERROR "${what} \"${value}\" must be printable ASCII text without \" or \\")
+  endif()
+endfunction()
+
+# Sets <numbers> to the four parts of a version "a[.b[.c[.d]]]" joined with
+# commas (FILEVERSION's form) and <text> to the same joined with dots.
+function(_tidewell_parse_version what version numbers text)
+  string(REPLACE "." ";" parts "${version}")
+  list(LENGTH parts count)
+  set(error "${what} \"${version}\" must be one to four numbers from 0 to 65535, separated by dots")
+  if(NOT version MATCHES "^[0-9]+(\\.[0-9]+)*$" OR count GREATER 4)
+    message(FATAL_ERROR "${error}")
+  endif()
+  set(values "")
+  foreach(part IN LISTS parts)
+    string(LENGTH "${part}" digits)
+    if(digits GREATER 5)
+      message(FATAL_ERROR "${error}")
+    endif()
+    math(EXPR value "${part}")
+    if(value GREATER 65535)
+      message(FATAL_ERROR "${error}")
+    endif()
+    list(APPEND values ${value})
+  endforeach()
+  while(count LESS 4)
+    list(APPEND values 0)
+    math(EXPR count "${count} + 1")
+  endwhile()
+  list(JOIN values "," joined_numbers)
+  list(JOIN values "." joined_text)
+  set(${numbers} "${joined_numbers}" PARENT_SCOPE)
+  set(${text} "${joined_text}" PARENT_SCOPE)
+endfunction()
+
 function(tidewell_add_setup target)
-  cmake_parse_arguments(PARSE_ARGV 1 ARG "" "MAIN_EXE" "FILES;DEPENDS")
+  cmake_parse_arguments(PARSE_ARGV 1 ARG ""
+    "MAIN_EXE;VERSION;COMPANY;COPYRIGHT;DESCRIPTION;UNINSTALL_DESCRIPTION;SIGN_PKCS12;SIGN_PASSWORD_FILE;SIGN_TIME"
+    "FILES;DEPENDS")
   if(NOT ARG_MAIN_EXE OR NOT ARG_FILES)
     message(FATAL_ERROR "tidewell_add_setup(${target}): MAIN_EXE and FILES are required")
+  endif()
+  if(ARG_UNPARSED_ARGUMENTS)
+    message(FATAL_ERROR "tidewell_add_setup(${target}): unknown arguments ${ARG_UNPARSED_ARGUMENTS}")
+  endif()
+
+  # The version resource's values, checked here rather than left to the
+  # resource compiler.
+  if(NOT DEFINED ARG_VERSION)
+    set(ARG_VERSION 1.0.0.0)
+  endif()
+  if(NOT DEFINED ARG_COMPANY)
+    set(ARG_COMPANY "Tidewell")
+  endif()
+  if(NOT DEFINED ARG_COPYRIGHT)
+    set(ARG_COPYRIGHT "Copyright (C) ${ARG_COMPANY}")
+  endif()
+  if(NOT DEFINED ARG_DESCRIPTION)
+    set(ARG_DESCRIPTION "${SETUP_APP_NAME} Setup")
+  endif()
+  if(NOT DEFINED ARG_UNINSTALL_DESCRIPTION)
+    set(ARG_UNINSTALL_DESCRIPTION "${SETUP_APP_NAME} Uninstaller")
+  endif()
+  _tidewell_check_text("SETUP_APP_NAME" "${SETUP_APP_NAME}")
+  foreach(key COMPANY COPYRIGHT DESCRIPTION UNINSTALL_DESCRIPTION)
+    _tidewell_check_text("tidewell_add_setup(${target}): ${key}" "${ARG_${key}}")
+  endforeach()
+  _tidewell_parse_version("tidewell_add_setup(${target}): VERSION" "${ARG_VERSION}"
+                          info_version_numbers info_version)
+  set(info_manifest ${PROJECT_SOURCE_DIR}/ui/program.manifest)
+  set(info_company "${ARG_COMPANY}")
+  set(info_copyright "${ARG_COPYRIGHT}")
+  set(info_product "${SETUP_APP_NAME}")
+
+  # Signing, on Windows only: both files or neither, and a time in seconds.
+  set(sign FALSE)
+  if(ARG_SIGN_PKCS12 OR ARG_SIGN_PASSWORD_FILE OR ARG_SIGN_TIME)
+    if(NOT ARG_SIGN_PKCS12 OR NOT ARG_SIGN_PASSWORD_FILE)
+      message(FATAL_ERROR "tidewell_add_setup(${target}): SIGN_PKCS12 and SIGN_PASSWORD_FILE "
+                          "go together")
+    endif()
+    get_filename_component(sign_pkcs12 "${ARG_SIGN_PKCS12}" ABSOLUTE)
+    get_filename_component(sign_password "${ARG_SIGN_PASSWORD_FILE}" ABSOLUTE)
+    foreach(file "${sign_pkcs12}" "${sign_password}")
+      if(NOT EXISTS "${file}" OR IS_DIRECTORY "${file}")
+        message(FATAL_ERROR "tidewell_add_setup(${target}): no file ${file} to sign with")
+      endif()
+    endforeach()
+    if(NOT "${ARG_SIGN_TIME}" MATCHES "^[0-9]*$")
+      message(FATAL_ERROR "tidewell_add_setup(${target}): SIGN_TIME \"${ARG_SIGN_TIME}\" must be "
+                          "a time in seconds since 1970")
+    endif()
+    if(SETUP_PLATFORM STREQUAL "win")
+      find_program(SETUP_OSSLSIGNCODE osslsigncode REQUIRED)
+      set(sign TRUE)
+    endif()
   endif()
 
   set(gen ${CMAKE_CURRENT_BINARY_DIR}/${target}_payload)
@@ -63,18 +210,24 @@ function(tidewell_add_setup target)
       DEPENDS mkpayload
       COMMENT "Listing the payload names of ${target} for its uninstaller"
       VERBATIM)
-    set(uninstaller_sources ${PROJECT_SOURCE_DIR}/uninstall/uninstall_main.cpp
-        ${PROJECT_SOURCE_DIR}/config/setup_config.cpp ${names})
+    set(uninstaller_sources ${PROJECT_SOURCE_DIR}/uninstall/uninstall_main.cpp ${names})
     if(SETUP_PLATFORM STREQUAL "win")
-      add_executable(${uninstaller} WIN32 ${uninstaller_sources})
+      set(info_internal_name uninst)
+      set(info_description "${ARG_UNINSTALL_DESCRIPTION}")
+      configure_file(${PROJECT_SOURCE_DIR}/ui/program_info.rc.in ${gen}/uninst_info.rc @ONLY)
+      add_executable(${uninstaller} WIN32 ${uninstaller_sources} ${gen}/uninst_info.rc)
     else()
       add_executable(${uninstaller} ${uninstaller_sources})
       target_link_libraries(${uninstaller} PRIVATE setup_posix_main)
     endif()
     set_target_properties(${uninstaller} PROPERTIES
       OUTPUT_NAME uninst SUFFIX ".exe" RUNTIME_OUTPUT_DIRECTORY ${gen})
-    target_compile_definitions(${uninstaller} PRIVATE SETUP_MAIN_EXE_NAME="${ARG_MAIN_EXE}")
+    tidewell_use_config(${uninstaller} ${ARG_MAIN_EXE} "${SETUP_APP_NAME}")
     target_link_libraries(${uninstaller} PRIVATE uninstall_program)
+    if(sign)
+      _tidewell_sign_after_link(${uninstaller} ${gen}/unsigned "${sign_pkcs12}" "${sign_password}"
+                                "${ARG_SIGN_TIME}")
+    endif()
     list(APPEND files uninst.exe=$<TARGET_FILE:${uninstaller}>)
     list(APPEND file_deps $<TARGET_FILE:${uninstaller}>)
     list(APPEND depends ${uninstaller})
@@ -89,10 +242,12 @@ function(tidewell_add_setup target)
     VERBATIM)
   set_source_files_properties(${asm} PROPERTIES OBJECT_DEPENDS ${blob})
 
-  set(sources ${PROJECT_SOURCE_DIR}/setup/setup_main.cpp ${PROJECT_SOURCE_DIR}/config/setup_config.cpp
-      ${asm} ${table})
+  set(sources ${PROJECT_SOURCE_DIR}/setup/setup_main.cpp ${asm} ${table})
   if(SETUP_PLATFORM STREQUAL "win")
-    list(APPEND sources ${PROJECT_SOURCE_DIR}/ui/setup.rc)
+    set(info_internal_name ${target})
+    set(info_description "${ARG_DESCRIPTION}")
+    configure_file(${PROJECT_SOURCE_DIR}/ui/program_info.rc.in ${gen}/${target}_info.rc @ONLY)
+    list(APPEND sources ${PROJECT_SOURCE_DIR}/ui/setup.rc ${gen}/${target}_info.rc)
     add_executable(${target} WIN32 ${sources})
     set_target_properties(${target} PROPERTIES OUTPUT_NAME ${target} SUFFIX ".exe")
     target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/ui)
@@ -100,6 +255,14 @@ function(tidewell_add_setup target)
     add_executable(${target} ${sources})
     target_link_libraries(${target} PRIVATE setup_posix_main)
   endif()
-  target_compile_definitions(${target} PRIVATE SETUP_MAIN_EXE_NAME="${ARG_MAIN_EXE}")
+  tidewell_use_config(${target} ${ARG_MAIN_EXE} "${SETUP_APP_NAME}")
   target_link_libraries(${target} PRIVATE setup_program)
+  if(sign)
+    _tidewell_sign_after_link(${target} ${gen}/unsigned "${sign_pkcs12}" "${sign_password}"
+                              "${ARG_SIGN_TIME}")
+  endif()
+  set_target_properties(${target} PROPERTIES
+    TIDEWELL_VERSION "${info_version}" TIDEWELL_COMPANY "${ARG_COMPANY}"
+    TIDEWELL_COPYRIGHT "${ARG_COPYRIGHT}" TIDEWELL_DESCRIPTION "${ARG_DESCRIPTION}"
+    TIDEWELL_UNINSTALL_DESCRIPTION "${ARG_UNINSTALL_DESCRIPTION}")
 endfunction()

@@ -1,17 +1,21 @@
-// This build's configuration record. The main executable's name comes from the
-// build (SETUP_MAIN_EXE_NAME), which also names the product's output file and
-// the first payload file.
+// This build's configuration record. Two names come from the build: the main
+// executable's (SETUP_MAIN_EXE_NAME), which also names the product's output
+// file and the first payload file, and the application's (SETUP_APP_NAME),
+// which is also the ProductName in the programs' version resources.
 #include "config/setup_config.h"
 
 #ifndef SETUP_MAIN_EXE_NAME
 #error "The build defines SETUP_MAIN_EXE_NAME, the main executable's file name."
+#endif
+#ifndef SETUP_APP_NAME
+#error "The build defines SETUP_APP_NAME, the application's name."
 #endif
 
 extern const char kMainExeName[] = SETUP_MAIN_EXE_NAME;
 
 namespace {
 const char kGroupName[] = "Tidewell";
-const char kAppName[] = "Tidewell";
+const char kAppName[] = SETUP_APP_NAME;
 const char kProfileName[] = "tidewell.ini";
 const char kStartupPrompt[] =
     "Tidewell has been installed on your computer. Since Tidewell is only useful if it is "

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs and that are missing.
 #   install-deps.sh host   what the host build and its tests need
-#   install-deps.sh all    everything: the Windows cross builds and the Wine tier too
+#   install-deps.sh all    everything: the Windows cross builds, signing, the
+#                          Wine tier (with Wine's 32-bit loader, wine32:i386)
 #
 # For the Windows builds it also unpacks Debian's zlib source package into
 # /usr/local/src/tidewell/zlib (the executables carry an inflate-only zlib
@@ -13,11 +14,18 @@ want=${1:-all}
 packages=(cmake ninja-build g++ zlib1g-dev libgtest-dev clang-format)
 if [ "$want" = all ]; then
   packages+=(g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 dpkg-dev
-             binutils-mingw-w64-i686 wine64 xvfb xdotool imagemagick x11-utils python3)
+             binutils-mingw-w64-i686 osslsigncode openssl python3 python3-pefile
+             wine64 wine32:i386 xvfb xdotool imagemagick x11-utils)
 fi
 
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo
+
+# wine32:i386 runs the i686 setup.exe: it needs the i386 architecture.
+if [ "$want" = all ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  echo "Adding the i386 architecture"
+  $sudo dpkg --add-architecture i386
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -12,6 +12,7 @@
 #include "datadir/datadir.h"
 #include "desktop/progman.h"
 #include "desktop/running_copies.h"
+#include "loader/dll_search.h"
 #include "payload/payload.h"
 #include "config/setup_config.h"
 #include "ui/progress.h"
@@ -125,6 +126,7 @@ void FinishInstallation() {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  RestrictDllSearch();
   if (!ResolveDataDirectory(instance, nullptr)) {
     MessageBoxA(nullptr, kNotInstalledText, "Application Not Installed", MB_OK | MB_ICONWARNING);
     return 0;

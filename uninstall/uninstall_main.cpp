@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "desktop/running_copies.h"
+#include "loader/dll_search.h"
 #include "uninstall/uninstall.h"
 
 char installDirectory[kDataDirSize];
@@ -46,6 +47,7 @@ void RunUninstaller(LPSTR commandLine) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
+  RestrictDllSearch();
   RunUninstaller(commandLine);
   ReleaseUninstallLock();
   return 0;

@@ -129,6 +129,9 @@ typedef void* HANDLE;
 #define WAIT_TIMEOUT 0x00000102L
 #define WAIT_FAILED ((DWORD)0xFFFFFFFF)
 
+// DLL search.
+#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
+
 typedef struct _SECURITY_ATTRIBUTES {
   DWORD nLength;
   LPVOID lpSecurityDescriptor;
@@ -182,6 +185,7 @@ typedef struct _WIN32_FIND_DATAA {
 } WIN32_FIND_DATAA, *LPWIN32_FIND_DATAA;
 
 typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
+typedef INT_PTR(WINAPI* FARPROC)(void);
 typedef BOOL(CALLBACK* WNDENUMPROC)(HWND, LPARAM);
 
 // user32: dialogs and windows.
@@ -224,6 +228,8 @@ BOOL MoveFileExA(LPCSTR existingName, LPCSTR newName, DWORD flags);
 DWORD GetTempPathA(DWORD size, LPSTR buffer);
 UINT GetTempFileNameA(LPCSTR path, LPCSTR prefix, UINT unique, LPSTR name);
 DWORD GetModuleFileNameA(HMODULE module, LPSTR name, DWORD size);
+HMODULE GetModuleHandleA(LPCSTR moduleName);
+FARPROC GetProcAddress(HMODULE module, LPCSTR procName);
 HANDLE GetCurrentProcess(void);
 DWORD GetCurrentProcessId(void);
 DWORD GetProcessId(HANDLE process);

@@ -1,7 +1,10 @@
 // Processes: WinExec and CreateProcessA start a program detached from the
 // calling one; a process may hand a handle to itself to the program it
 // starts, which can wait for it to end; GetModuleFileNameA names the running
-// program; Sleep pauses, scaled by SETUP_SLEEP_SCALE.
+// program; Sleep pauses, scaled by SETUP_SLEEP_SCALE. GetModuleHandleA and
+// GetProcAddress know the one module the stand-in plays, kernel32, and find
+// no function in it: every function here is linked by name, so a program that
+// looks one up carries on as on a Windows without it.
 #include <fcntl.h>
 #include <limits.h>
 #include <poll.h>
@@ -406,6 +409,16 @@ DWORD GetModuleFileNameA(HMODULE module, LPSTR name, DWORD size) {
   // As on Windows: a name that does not fit is cut, and the size is returned.
   size_t copied = CopyCut(windowsPath, name, size);
   return copied < windowsPath.size() ? size : static_cast<DWORD>(copied);
+}
+
+HMODULE GetModuleHandleA(LPCSTR moduleName) {
+  static char kernelTag;
+  if (moduleName == nullptr || !EqualNoCase(moduleName, "kernel32.dll")) return nullptr;
+  return reinterpret_cast<HMODULE>(&kernelTag);
+}
+
+FARPROC GetProcAddress(HMODULE, LPCSTR) {
+  return nullptr;
 }
 
 void StandinSetModuleFileName(const char* windowsPath) {

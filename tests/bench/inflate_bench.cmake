@@ -10,9 +10,8 @@ if(SETUP_BENCHMARKS AND NOT CMAKE_CROSSCOMPILING AND EXISTS ${SETUP_ZLIB_SOURCE_
   target_include_directories(inflate_zlib_prefixed PRIVATE ${SETUP_ZLIB_SOURCE_DIR})
 
   add_executable(inflate_bench ${CMAKE_CURRENT_LIST_DIR}/inflate_bench.cpp
-    ${PROJECT_SOURCE_DIR}/tests/unit/support/test_payload.cpp
-    ${PROJECT_SOURCE_DIR}/config/setup_config.cpp)
-  target_compile_definitions(inflate_bench PRIVATE SETUP_MAIN_EXE_NAME="tw32.exe")
+    ${PROJECT_SOURCE_DIR}/tests/unit/support/test_payload.cpp)
+  tidewell_use_config(inflate_bench tw32.exe Tidewell)
   target_include_directories(inflate_bench PRIVATE ${PROJECT_SOURCE_DIR})
   target_link_libraries(inflate_bench PRIVATE setup_program inflate_zlib_prefixed)
 endif()

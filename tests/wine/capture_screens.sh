@@ -3,23 +3,29 @@
 # full installation (dialog, progress window with the warning, Startup
 # question, closing question), its removal with the installed uninstaller
 # (question, closing message) and one failed extraction (failure message).
-# Not a test; run by hand after building the win64 preset:
-#   bash tests/wine/capture_screens.sh [build dir, default build/win64]
+# Not a test; run by hand after building the win32 preset, the product:
+#   bash tests/wine/capture_screens.sh [build dir, default build/win32]
 # It makes its own Xvfb and prefix (in the build tree) and removes them at
 # the end. In that prefix Wine draws the window frames and captions itself,
 # since there is no window manager on the Xvfb display to draw them.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
-build=$(cd "${1:-$root/build/win64}" && pwd) || exit 1
+build=$(cd "${1:-$root/build/win32}" && pwd) || exit 1
 out=${TW_SCREENS_DIR:-$root/docs/screenshots}
 
 export TW_RUN_DIR="$build/wine-screens-run"
 export TW_PREFIX="$build/wine-screens-prefix"
 export TW_SETUP="$build/setup.exe" TW_TW32="$build/product/tw32.exe" TW_UNINST="$build/setup_payload/uninst.exe"
 for f in "$TW_SETUP" "$TW_TW32" "$TW_UNINST"; do
-  [ -f "$f" ] || { echo "FAIL: $f is missing; build the win64 preset first"; exit 1; }
+  [ -f "$f" ] || { echo "FAIL: $f is missing; build the win32 preset first"; exit 1; }
 done
+# The loader for the build's programs: Wine's 32-bit one for i686.
+if i686-w64-mingw32-objdump -f "$TW_SETUP" 2>/dev/null | grep -q 'pei-i386'; then
+  export TW_ARCH=i686 TW_WINE=/usr/lib/wine/wine
+else
+  export TW_ARCH=x86_64 TW_WINE=/usr/lib/wine/wine64
+fi
 mkdir -p "$out"
 
 bash "$here/fixture.sh" setup || exit 1

@@ -15,8 +15,9 @@
 #   TW_SETUP     setup.exe; TW_TW32, TW_UNINST the payload files;
 #   TW_DECOY     decoy_window.exe
 #   TW_WINDOW_TEXT  window_text.exe, which prints what a window's controls say
+#   TW_WINE      the Wine loader for the build: /usr/lib/wine/wine for i686
 
-TW_WINE=${TW_WINE:-/usr/lib/wine/wine64}
+TW_WINE=${TW_WINE:-/usr/lib/wine/wine}
 if [ -x /usr/lib/wine/wineserver64 ]; then
   TW_WINESERVER=${TW_WINESERVER:-/usr/lib/wine/wineserver64}
 else
@@ -94,6 +95,11 @@ tw_begin() {
   exec 3>&1
   : "${TW_RUN_DIR:?TW_RUN_DIR is not set (run the tests through ctest)}"
   : "${TW_PREFIX:?TW_PREFIX is not set (run the tests through ctest)}"
+  # The fixture found that this build does not run the tier here.
+  if [ -s "$TW_RUN_DIR/skip" ]; then
+    echo "skipped: $(cat "$TW_RUN_DIR/skip")"
+    exit 77
+  fi
   if [ ! -s "$TW_RUN_DIR/display" ] || [ ! -d "$TW_PREFIX/drive_c" ]; then
     echo "FAIL: the Wine fixture is missing: no display or prefix under $TW_RUN_DIR, $TW_PREFIX"
     exit 1
