@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # An existing tidewell.ini: its dataDir is the dialog's proposal (it wins
 # over the computed ones), and after the run every other section and entry
-# is still there, with dataDir updated to the folder the user chose.
+# is still there, with dataDir updated to the folder the user chose, which
+# is recorded as made by the setup.
 set -u
 . "$(dirname "$0")/lib.sh"
 tw_begin profile_kept
@@ -43,6 +44,7 @@ check_eq "[Options] fontSize" "12" "$(ini_get "$ini" Options fontSize)"
 check_eq "[General] color" "blue" "$(ini_get "$ini" General color)"
 check_eq "[Recent] file1" 'C:\docs\a.txt' "$(ini_get "$ini" Recent file1)"
 check_eq "sections" "[General] [Options] [Recent]" "$(tr -d '\r' <"$ini" | grep '^\[' | paste -sd ' ')"
-check_eq "number of entries" "4" "$(tr -d '\r' <"$ini" | grep -c '=')"
+check_eq "[Options] dataDirCreated" "$data_win" "$(ini_get "$ini" Options dataDirCreated)"
+check_eq "number of entries" "5" "$(tr -d '\r' <"$ini" | grep -c '=')"
 
 tw_end
