@@ -164,6 +164,9 @@ TEST(MkpayloadRefusals, EachIsReportedAndLeavesTheOutputsAsTheyWere) {
       {"", ok + "--jobs 0", "bad --jobs value \"0\"", 2},
       {"", ok + "--jobs two", "bad --jobs value \"two\"", 2},
       {"", ok + "--jobs 99999999999", "bad --jobs value", 2},
+      {"", ok + "--level 0", "bad --level value \"0\"", 2},
+      {"", ok + "--level 13", "bad --level value \"13\"", 2},
+      {"", ok + "--level fast", "bad --level value \"fast\"", 2},
   };
   for (const Row& row : rows) {
     RunResult run = RunTool(dir, row.line, row.prefix);
