@@ -131,7 +131,8 @@ void RemoveTemporariesOnSignal();
 // Output files written under temporary names next to their final paths and
 // renamed into place together by Commit. Whatever has not been committed when
 // the set is destroyed is removed, so a failure at any point, an exception
-// included, leaves no partial output behind.
+// included, leaves no partial output behind; a rename that fails part way
+// puts back the previous outputs already replaced.
 class OutputSet {
  public:
   OutputSet() = default;
@@ -139,18 +140,23 @@ class OutputSet {
   OutputSet& operator=(const OutputSet&) = delete;
   ~OutputSet();
 
-  // Creates the temporary file for path; returns its index, or -1.
+  // Creates the temporary file for path, which must not exist yet; returns
+  // its index, or -1.
   int Create(const std::string& path, std::string* error);
   bool Write(int index, const void* data, std::size_t size, std::string* error);
-  // Closes every temporary file and renames each onto its path.
+  // Closes every temporary file and renames each onto its path: all of them,
+  // or none, the previous outputs left as they were.
   bool Commit(std::string* error);
 
  private:
   struct Pending {
     std::string path;
     std::string temp;
+    std::string previous;  // a second name of the output this run replaces
     int fd;
   };
+  bool KeepPrevious(std::string* error);
+  bool RenameAll(std::string* error);
   std::vector<Pending> pending_;
 };
 
