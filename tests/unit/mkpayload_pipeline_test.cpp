@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <map>
+
 namespace fs = std::filesystem;
 using namespace mkpayload_test;
 
@@ -40,60 +42,38 @@ TEST(MkpayloadPipeline, HandsOnEveryPieceInTableOrderWhateverTheJobCount) {
     WriteFile(scratch.dir / name, contents.back());
     inputs.push_back({name, name, (scratch.dir / name).string()});
   }
-  // zlib's chunks are known byte for byte; libdeflate's must decode with zlib
-  // to their pieces, start 0x78 0x9C whatever level libdeflate notes in its
-  // header (0x01 at level 1, 0xDA at 12), and be the same for every job count.
-  const std::string zlibStream = ExpectedStream(contents);
-  for (int level : {mkpayload::kZlibLevel, 1, mkpayload::kDefaultLevel}) {
-    std::string first;
-    for (unsigned jobs : {1u, 2u, 3u, 8u}) {
-      std::string stream;
-      auto sink = [&stream](const unsigned char* data, std::size_t size, std::string*) {
-        stream.append(reinterpret_cast<const char*>(data), size);
-        return true;
-      };
-      std::vector<mkpayload::FileLayout> layout;
-      std::string error;
-      ASSERT_TRUE(mkpayload::PackInputs(inputs, jobs, level, sink, &layout, &error)) << error;
-      const std::string where =
-          "level " + std::to_string(level) + " --jobs " + std::to_string(jobs);
-      if (first.empty()) first = stream;
-      EXPECT_TRUE(stream == first)
-          << where << ": " << stream.size() << " bytes, --jobs 1 wrote " << first.size();
-      if (level == mkpayload::kZlibLevel) {
-        EXPECT_TRUE(stream == zlibStream)
-            << where << ": " << stream.size() << " bytes, zlib's compress2 " << zlibStream.size();
+  // zlib's chunks are known byte for byte; libdeflate's (the default) must
+  // not depend on the job count. Its headers and their round trip through
+  // zlib are checked by the tool's test.
+  const int zlib = mkpayload::kZlibLevel, best = mkpayload::kDefaultLevel;
+  std::map<int, std::string> expected = {{zlib, ExpectedStream(contents)}};
+  const std::pair<int, unsigned> runs[] = {{zlib, 1}, {zlib, 2}, {zlib, 3}, {zlib, 8}, {1, 1},
+                                           {1, 3},    {best, 1}, {best, 2}, {best, 8}};
+  for (auto [level, jobs] : runs) {
+    std::string stream;
+    auto sink = [&stream](const unsigned char* data, std::size_t size, std::string*) {
+      stream.append(reinterpret_cast<const char*>(data), size);
+      return true;
+    };
+    std::vector<mkpayload::FileLayout> layout;
+    std::string error;
+    ASSERT_TRUE(mkpayload::PackInputs(inputs, jobs, level, sink, &layout, &error)) << error;
+    if (expected.count(level) == 0) expected[level] = stream;
+    EXPECT_TRUE(stream == expected[level])
+        << "level " << level << " --jobs " << jobs << ": " << stream.size() << " bytes, expected "
+        << expected[level].size();
+    ASSERT_EQ(layout.size(), inputs.size());
+    std::uint64_t end = 0;
+    for (std::size_t f = 0; f < layout.size(); ++f) {
+      EXPECT_EQ(layout[f].name, inputs[f].name);
+      EXPECT_EQ(layout[f].size, contents[f].size()) << layout[f].name;
+      EXPECT_EQ(layout[f].chunks.size(), (contents[f].size() + 29999) / 30000) << layout[f].name;
+      for (const mkpayload::ChunkRef& chunk : layout[f].chunks) {
+        EXPECT_EQ(chunk.offset, end) << layout[f].name << " --jobs " << jobs;
+        end = chunk.offset + chunk.length;
       }
-      ASSERT_EQ(layout.size(), inputs.size());
-      std::uint64_t end = 0;
-      for (std::size_t f = 0; f < layout.size(); ++f) {
-        EXPECT_EQ(layout[f].name, inputs[f].name);
-        EXPECT_EQ(layout[f].size, contents[f].size()) << layout[f].name;
-        EXPECT_EQ(layout[f].chunks.size(), (contents[f].size() + 29999) / 30000) << layout[f].name;
-        for (std::size_t k = 0; k < layout[f].chunks.size(); ++k) {
-          const mkpayload::ChunkRef& chunk = layout[f].chunks[k];
-          const std::string at = where + " " + layout[f].name + " chunk " + std::to_string(k);
-          EXPECT_EQ(chunk.offset, end) << at;
-          end = chunk.offset + chunk.length;
-          ASSERT_LE(end, stream.size()) << at;
-          const auto* data = reinterpret_cast<const Bytef*>(stream.data() + chunk.offset);
-          EXPECT_EQ(data[0] * 256 + data[1], 0x789C) << at << " header";
-          std::string out(mkpayload::kExtractBufferSize, '\0');
-          uLongf length = out.size();
-          EXPECT_EQ(uncompress(reinterpret_cast<Bytef*>(out.data()), &length, data, chunk.length),
-                    Z_OK)
-              << at;
-          out.resize(length);
-          EXPECT_TRUE(out == contents[f].substr(k * mkpayload::kPieceSize, mkpayload::kPieceSize))
-              << at << " decompressed to " << out.size() << " bytes that differ from its piece";
-        }
-      }
-      EXPECT_EQ(end, stream.size()) << where;
     }
-    if (level == mkpayload::kDefaultLevel) {
-      EXPECT_LT(first.size(), zlibStream.size())
-          << "level " << level << " wrote " << first.size() << " bytes, zlib " << zlibStream.size();
-    }
+    EXPECT_EQ(end, stream.size()) << "--jobs " << jobs;
   }
 }
 
