@@ -11,8 +11,10 @@
 #   NSIS  makensis (apt-get install nsis; only this bench needs it) with
 #         SetCompressor zlib (non-solid), Unicode false (the x86-ansi stub),
 #         a silent installer.
-# Printed, timings as the median of NSIS_BENCH_PAIRS (default 9, at least 5)
-# alternating runs with their min and max:
+# Printed, timings as medians of alternating runs with their min and max
+# (NSIS_BENCH_PAIRS packing pairs, default 5; WINE_BENCH_ROUNDS extraction
+# rounds, default 15, since other work on the machine moves a 1-second
+# extraction much more than a 15-second packing; at least 5 of each):
 #   - installer size ours/NSIS (sizes do not vary between runs);
 #   - packing time, mkpayload --jobs 2 against makensis, and their peak
 #     memory; every compression level's blob size and time, for the choice
@@ -89,8 +91,9 @@ nsis_section() {
     echo "  makensis is not installed: apt-get install nsis (only this bench needs it)"
     return
   fi
-  local pairs=${NSIS_BENCH_PAIRS:-9}
+  local pairs=${NSIS_BENCH_PAIRS:-5} rounds=${WINE_BENCH_ROUNDS:-15}
   [ "$pairs" -ge 5 ] || pairs=5
+  [ "$rounds" -ge 5 ] || rounds=5
   local set=$work/set list=$work/set.list
   "$build/tests/bench/make_bench_set" "$set" "$list"
   local files
@@ -126,7 +129,7 @@ nsis_section() {
   echo
   nsis_levels "$list" "$((ours_size - $(stat -c %s "$blob")))" "$nsis_size"
   echo
-  nsis_extraction "$pairs" "$set" "$files" "$extract_exe" || true
+  nsis_extraction "$rounds" "$set" "$files" "$extract_exe" || true
 }
 
 # Packing: mkpayload --jobs 2 and makensis over the same files, alternating.
@@ -245,7 +248,8 @@ nsis_extract_once() {
 }
 
 nsis_extraction() {
-  local pairs=$1 set=$2 files=$3 extract_exe=$4
+  local pairs=$1 set=$2 files=$3 extract_exe=$4 load
+  load=$(cut -d' ' -f1-3 /proc/loadavg)
   if [ ! -x /usr/lib/wine/wine ]; then
     echo "extraction: no i686 Wine here (/usr/lib/wine/wine: wine32:i386)"
     return
@@ -293,7 +297,8 @@ nsis_extraction() {
   v=$(printf '%s\n' "${versus[@]}" | median)
   b=$(printf '%s\n' "${bound[@]}" | median)
   echo "extraction under Wine $(/usr/lib/wine/wine --version 2>/dev/null) (i686), seconds from the" \
-    "first file created to the last closed ($files files), $pairs alternating rounds:"
+    "first file created to the last closed ($files files), $pairs alternating rounds" \
+    "(load average $load before, $(cut -d' ' -f1-3 /proc/loadavg) after):"
   echo "  ours (setup's stage)  $(printf '%s\n' "${ours[@]}" | spread) s"
   echo "  NSIS (silent)         $(printf '%s\n' "${theirs[@]}" | spread) s"
   echo "  limit                 $(printf '%s\n' "${limit[@]}" | spread) s"
