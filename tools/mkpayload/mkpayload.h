@@ -85,11 +85,11 @@ using ChunkSink =
     std::function<bool(const unsigned char* data, std::size_t size, std::string* error)>;
 
 // Reads every input piece by piece, compresses each piece as its own zlib
-// stream at the given level on jobs threads, checks that each stream decompresses to its piece
-// within kExtractBufferSize, and hands the chunks to sink in table order as
-// soon as they are ready. At most jobs * kPiecesPerJob pieces are held at a
-// time, so memory does not depend on the inputs. The chunks do not depend on
-// jobs. On success *layout tells where each chunk went in the sink's stream.
+// stream at the given level on jobs threads, checks that each stream
+// decompresses to its piece within kExtractBufferSize, and hands the chunks
+// to sink in table order as soon as they are ready. At most jobs * kPiecesPerJob pieces are held at
+// a time, so memory does not depend on the inputs. The chunks do not depend on jobs. On success
+// *layout tells where each chunk went in the sink's stream.
 bool PackInputs(const std::vector<Input>& inputs, unsigned jobs, int level, const ChunkSink& sink,
                 std::vector<FileLayout>* layout, std::string* error);
 
@@ -141,8 +141,9 @@ class OutputSet {
   OutputSet& operator=(const OutputSet&) = delete;
   ~OutputSet();
 
-  // Creates the temporary file for path, which must not exist yet; returns
-  // its index, or -1.
+  // Creates the temporary file for path; a file or link that already has the
+  // temporary name is refused, never written through. Returns its index, or
+  // -1.
   int Create(const std::string& path, std::string* error);
   bool Write(int index, const void* data, std::size_t size, std::string* error);
   // Closes every temporary file and renames each onto its path: all of them,
