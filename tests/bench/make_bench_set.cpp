@@ -27,7 +27,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// splitmix64: fully specified, so the set is the same everywhere.
+// splitmix64: a fixed formula of 64-bit integers, so the set is the same everywhere.
 struct Random {
   std::uint64_t state;
   std::uint64_t Next() {
