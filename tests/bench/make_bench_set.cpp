@@ -327,7 +327,8 @@ int main(int argc, char** argv) {
   }
 
   std::ofstream list(argv[2]);
-  std::uint64_t total = 0, kindBytes[4] = {}, kindFiles[4] = {};
+  std::uint64_t total = 0, kindBytes[4] = {}, kindFiles[4] = {},
+                fingerprint = 0xCBF29CE484222325ull;
   for (std::size_t i = 0; i < files.size(); ++i) {
     const File& f = files[i];
     Random r{0x5EED0000ull + i};
@@ -358,9 +359,16 @@ int main(int argc, char** argv) {
     total += f.size;
     kindBytes[f.kind] += f.size;
     ++kindFiles[f.kind];
+    const std::string* parts[] = {&f.name, &bytes};
+    for (const std::string* part : parts) {
+      for (char c : *part)
+        fingerprint = (fingerprint ^ static_cast<unsigned char>(c)) * 0x100000001B3ull;
+    }
   }
-  std::printf("  set: %zu files, %llu bytes (%.1f MiB) in %s\n", files.size(),
-              static_cast<unsigned long long>(total), total / double(MiB), dir.c_str());
+  // Names and contents in order, FNV-1a: equal on every machine.
+  std::printf("  set: %zu files, %llu bytes (%.1f MiB) in %s, fingerprint %016llx\n", files.size(),
+              static_cast<unsigned long long>(total), total / double(MiB), dir.c_str(),
+              static_cast<unsigned long long>(fingerprint));
   const char* names[] = {"programs", "text", "compressed", "data"};
   for (int k = 0; k < 4; ++k) {
     std::printf("    %-10s %4llu files %6.1f MiB\n", names[k],
