@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
 # Builds the benchmarks in an optimised host build and prints their figures:
-# extraction, mkpayload, and the i686 setup.exe without its payload with the
-# speed of its zlib. Each section is a function; add one and list it in
-# "sections" below.
+# extraction, mkpayload, the i686 setup.exe without its payload with the
+# speed of its zlib, and the side-by-side with NSIS. Each section is a
+# function; add one and list it in "sections" below. A section can be run
+# alone: tests/bench/run.sh nsis_section.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=build/bench
 cmake -S . -B $build -G Ninja -DCMAKE_BUILD_TYPE=Release -DSETUP_BENCHMARKS=ON >/dev/null
-cmake --build $build --target extract_bench mkpayload_bench mkpayload >/dev/null
+cmake --build $build --target extract_bench mkpayload_bench mkpayload make_bench_set measure \
+  watch_files >/dev/null
 work=$(mktemp -d /tmp/tidewell-bench-XXXXXX)
-trap 'rm -rf "$work"' EXIT
+trap 'nsis_cleanup; rm -rf "$work"' EXIT
 
 extract_section() {
   echo "== ExtractPayload"
@@ -48,7 +50,23 @@ inflate_section() {
   fi
 }
 
-sections=(extract_section mkpayload_section stub_section inflate_section)
+# "median (min min, max max)" of the numbers on standard input, one a line.
+spread() {
+  sort -g | awk '{ v[NR] = $1 } END {
+    m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
+    printf "%.3f (min %.3f, max %.3f)", m, v[1], v[NR] }'
+}
+
+# Prints the median of the numbers on standard input.
+median() { spread | cut -d' ' -f1; }
+
+# Prints "met" or "NOT met" for: value (a median) at most limit.
+goal() { awk -v v="$1" -v l="$2" 'BEGIN { print (v <= l ? "met" : "NOT met") }'; }
+
+. tests/bench/nsis_section.sh
+
+sections=(extract_section mkpayload_section stub_section inflate_section nsis_section)
+[ $# -gt 0 ] && sections=("$@")
 for section in "${sections[@]}"; do
   "$section"
   echo

@@ -1,6 +1,7 @@
 // What mkpayload refuses: one row per hostile input or command line. Each
 // refusal is one "mkpayload: error:" line with its exit status, leaves no new
 // file behind and leaves the outputs of an earlier good run as they were.
+#include "mkpayload.h"
 #include "mkpayload_test_support.h"
 
 #include <gtest/gtest.h>
@@ -33,7 +34,9 @@ void MakeSocket(const fs::path& path) {
 
 std::map<fs::path, std::string> Contents(const fs::path& dir) {
   std::map<fs::path, std::string> out;
-  for (const fs::path& path : Listing(dir)) out[path] = ReadFile(path);
+  for (const fs::path& path : Listing(dir)) {
+    out[path] = fs::is_directory(fs::symlink_status(path)) ? "(directory)" : ReadFile(path);
+  }
   return out;
 }
 
@@ -164,6 +167,9 @@ TEST(MkpayloadRefusals, EachIsReportedAndLeavesTheOutputsAsTheyWere) {
       {"", ok + "--jobs 0", "bad --jobs value \"0\"", 2},
       {"", ok + "--jobs two", "bad --jobs value \"two\"", 2},
       {"", ok + "--jobs 99999999999", "bad --jobs value", 2},
+      {"", ok + "--level 0", "bad --level value \"0\"", 2},
+      {"", ok + "--level 13", "bad --level value \"13\"", 2},
+      {"", ok + "--level fast", "bad --level value \"fast\"", 2},
   };
   for (const Row& row : rows) {
     RunResult run = RunTool(dir, row.line, row.prefix);
@@ -180,6 +186,51 @@ TEST(MkpayloadRefusals, EachIsReportedAndLeavesTheOutputsAsTheyWere) {
     EXPECT_TRUE(after == listed) << where << "\nleft " << after.size() << " entries in " << dir
                                  << ", expected " << listed.size();
     EXPECT_TRUE(Contents(dir / "od") == before) << where << "\nchanged the earlier outputs";
+  }
+}
+
+// Failures where the outputs are put in place, after everything was written:
+// the outputs stay those of the earlier run, and nothing else is left.
+TEST(MkpayloadRefusals, AFailureAtTheEndLeavesThePreviousOutputs) {
+  const std::string pid = std::to_string(getpid());
+  const struct {
+    std::string taken;  // made a directory (…/) or a link to the victim, in od/
+    std::string message;
+  } rows[] = {
+      // A stale or planted temporary file is not written through.
+      {"b.cpp.tmp" + pid, "b.cpp.tmp" + pid + "\" is in the way"},
+      // The third rename fails after two outputs were replaced.
+      {"c.S/", "cannot rename into \"od/c.S\": Is a directory"},
+      {"a.bin.old" + pid, "cannot keep the previous \"od/a.bin\""},
+  };
+  for (const auto& row : rows) {
+    Scratch scratch;
+    fs::current_path(scratch.dir);
+    fs::create_directories("od");
+    WriteFile("od/a.bin", "earlier a");
+    WriteFile("victim", "not ours");
+    if (row.taken.back() == '/') {
+      fs::create_directories("od/" + row.taken + "x");
+    } else {
+      fs::create_symlink("../victim", "od/" + row.taken);
+    }
+    const std::map<fs::path, std::string> before = Contents(".");
+    std::string error;
+    {
+      mkpayload::OutputSet files;
+      bool created = true;
+      for (const char* path : {"od/a.bin", "od/b.cpp", "od/c.S"}) {
+        int index = files.Create(path, &error);
+        created = created && index >= 0 && files.Write(index, "new", 3, &error);
+      }
+      EXPECT_FALSE(created && files.Commit(&error)) << row.taken << ": the outputs were replaced";
+    }
+    EXPECT_NE(error.find(row.message), std::string::npos) << row.taken << ": " << error;
+    std::map<fs::path, std::string> after = Contents(".");
+    EXPECT_TRUE(after == before) << row.taken << ": " << after.size() << " entries, "
+                                 << before.size() << " before; od/a.bin holds "
+                                 << ReadFile("od/a.bin");
+    fs::current_path(scratch.dir.parent_path());
   }
 }
 

@@ -115,6 +115,13 @@ TEST(MkpayloadTool, RoundTripsEveryFileThroughTheTable) {
         << c.name << " rebuilt " << rebuilt.size() << " bytes of " << c.size;
   }
   EXPECT_EQ(end, blob.size()) << "bytes after the last chunk";
+
+  // --level zlib reaches the compressor: the default level makes the smaller blob.
+  RunResult zlib = RunTool(dir, "--level zlib " + line);
+  ASSERT_EQ(zlib.exitCode, 0) << zlib.err;
+  std::size_t zlibSize = ReadFile(dir / "out.bin").size();
+  EXPECT_LT(blob.size(), zlibSize)
+      << "default blob " << blob.size() << " bytes, zlib's " << zlibSize;
 }
 
 TEST(MkpayloadTool, IsDeterministicWhateverTheJobCount) {

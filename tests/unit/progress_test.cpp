@@ -47,6 +47,36 @@ TEST_F(ProgressTest, PercentageLine) {
   ReportProgress(nullptr, "", 100);  // No window: the update fails quietly.
 }
 
+// A report that would not change what a window shows leaves it alone; a new
+// window, and a window whose last set failed, get the text all the same.
+TEST_F(ProgressTest, SetsEachTextOnce) {
+  HWND other =
+      CreateDialogParamA(nullptr, MAKEINTRESOURCEA(IDD_PROGRESS), nullptr, ProgressDialogProc, 0);
+  HWND bare = StandinCreateTopLevelWindow("no percentage line", "other.exe");
+  struct Step {
+    HWND owner;
+    int percent;
+    bool sets;
+  } steps[] = {
+      {window, 0, true},  {window, 0, false},  {window, 50, true},   {window, 50, false},
+      {other, 50, true},  {other, 50, false},  {bare, 50, true},     {bare, 50, true},
+      {other, 100, true}, {window, 100, true}, {window, 100, false},
+  };
+  for (const Step& step : steps) {
+    const std::string name = StandinWindowName(step.owner);
+    size_t before = EventsOf("SetDlgItemTextA").size();
+    ReportProgress(step.owner, "x", step.percent);
+    std::vector<std::string> sets = EventsOf("SetDlgItemTextA");
+    EXPECT_EQ(sets.size() - before, step.sets ? 1u : 0u)
+        << name << " " << step.percent << "%: " << EventDump();
+    if (step.owner != bare) {
+      EXPECT_EQ(StandinControlText(step.owner, IDC_PERCENT),
+                "Percent Complete: " + std::to_string(step.percent) + "%")
+          << name;
+    }
+  }
+}
+
 TEST_F(ProgressTest, ProcedureRows) {
   struct Case {
     UINT message;

@@ -13,7 +13,7 @@ namespace {
 
 const char kUsage[] =
     "Usage: mkpayload --main-exe NAME --blob OUT.bin --asm OUT.S --table OUT.cpp\n"
-    "                 [--names OUT.cpp] [--jobs N] INPUT...\n"
+    "                 [--names OUT.cpp] [--level L] [--jobs N] INPUT...\n"
     "       mkpayload --main-exe NAME --names OUT.cpp INPUT...\n"
     "       mkpayload --help\n"
     "\n"
@@ -32,7 +32,11 @@ const char kUsage[] =
     "                   alone (kPayloadNames, for the uninstaller); without\n"
     "                   --blob, --asm and --table no input file is opened, so\n"
     "                   the files need not exist yet\n"
-    "  --jobs N         compress on N threads (default: one per core)\n"
+    "  --level L        compress with libdeflate at level L, 1 to 12 (default 12:\n"
+    "                   the smallest chunks), or with zlib's default level if L\n"
+    "                   is \"zlib\"; every chunk is a zlib stream either way\n"
+    "  --jobs N         compress on N threads (default: one per core); the\n"
+    "                   outputs do not depend on N\n"
     "  --help           show this text\n"
     "\n"
     "Outputs are written under temporary names and renamed into place when all\n"
@@ -60,10 +64,23 @@ bool ParseJobs(const std::string& text, unsigned* jobs) {
   return true;
 }
 
+bool ParseLevel(const std::string& text, int* level) {
+  if (text == "zlib") {
+    *level = mkpayload::kZlibLevel;
+    return true;
+  }
+  if (text.empty() || text.size() > 2 || text[0] == '0') return false;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+  }
+  *level = std::stoi(text);
+  return *level <= mkpayload::kMaxLevel;
+}
+
 int Run(int argc, char** argv) {
-  std::map<std::string, std::string> options = {{"--main-exe", ""}, {"--blob", ""},
-                                                {"--asm", ""},      {"--table", ""},
-                                                {"--names", ""},    {"--jobs", ""}};
+  std::map<std::string, std::string> options = {{"--main-exe", ""}, {"--blob", ""},  {"--asm", ""},
+                                                {"--table", ""},    {"--names", ""}, {"--jobs", ""},
+                                                {"--level", ""}};
   std::map<std::string, bool> given;
   std::vector<mkpayload::Input> inputs;
   bool onlyInputs = false;
@@ -102,6 +119,12 @@ int Run(int argc, char** argv) {
                       "\"; expected a whole number from 1 to 1024");
   }
 
+  int level = mkpayload::kDefaultLevel;
+  if (given["--level"] && !ParseLevel(options["--level"], &level)) {
+    return UsageError("bad --level value \"" + options["--level"] +
+                      "\"; expected a whole number from 1 to 12, or zlib");
+  }
+
   // Every check that can refuse the run comes before the first output is
   // created, so a refused run leaves the previous outputs untouched.
   mkpayload::OutputNames outputs;
@@ -125,7 +148,7 @@ int Run(int argc, char** argv) {
     auto sink = [&files, blob](const unsigned char* data, std::size_t size, std::string* why) {
       return files.Write(blob, data, size, why);
     };
-    if (!mkpayload::PackInputs(inputs, jobs, sink, &layout, &error)) return Fail(error);
+    if (!mkpayload::PackInputs(inputs, jobs, level, sink, &layout, &error)) return Fail(error);
 
     const std::pair<const char*, std::string> sources[] = {
         {"--asm", mkpayload::AsmSource(blobPath)},

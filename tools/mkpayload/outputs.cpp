@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -56,11 +57,20 @@ void RemoveTempsAndDie(int signal) {
   std::raise(signal);
 }
 
+// Only the last name remembered is forgotten, when it could not be created.
+bool remembered = false;
+
 void Remember(const std::string& temp) {
   int count = tempCount;
-  if (count >= kMaxTemps || temp.size() >= sizeof temps[0]) return;
+  remembered = count < kMaxTemps && temp.size() < sizeof temps[0];
+  if (!remembered) return;
   std::memcpy(temps[count], temp.c_str(), temp.size() + 1);
   tempCount = count + 1;
+}
+
+void Forget() {
+  if (remembered) tempCount = tempCount - 1;
+  remembered = false;
 }
 
 bool SameFile(const Resolved& a, const Resolved& b) {
@@ -116,13 +126,17 @@ OutputSet::~OutputSet() {
 
 int OutputSet::Create(const std::string& path, std::string* error) {
   // Listed before it exists, so that it is removed whatever happens next.
-  pending_.push_back({path, path + ".tmp" + std::to_string(getpid()), -1});
+  pending_.push_back({path, path + ".tmp" + std::to_string(getpid()), "", -1});
   Pending& pending = pending_.back();
   Remember(pending.temp);
-  pending.fd = open(pending.temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  // O_EXCL: a file or link already under the temporary name, stale or
+  // planted, is neither written through nor removed.
+  pending.fd = open(pending.temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (pending.fd < 0) {
-    *error = "cannot write " + Quote(path) + ": " + std::strerror(errno);
+    *error = "cannot write " + Quote(path) + ": " +
+             (errno == EEXIST ? Quote(pending.temp) + " is in the way" : std::strerror(errno));
     pending.temp.clear();
+    Forget();
     return -1;
   }
   return static_cast<int>(pending_.size() - 1);
@@ -153,16 +167,64 @@ bool OutputSet::Commit(std::string* error) {
       return false;
     }
   }
-  for (std::size_t i = 0; i < pending_.size(); ++i) {
-    if (std::rename(pending_[i].temp.c_str(), pending_[i].path.c_str()) != 0) {
-      *error = "cannot rename into " + Quote(pending_[i].path) + ": " + std::strerror(errno);
-      // Outputs already renamed would pair with stale ones; remove them too.
-      for (std::size_t j = 0; j < i; ++j) unlink(pending_[j].path.c_str());
+  // A signal now would split the outputs between two runs; it waits until
+  // they are all in place or all put back.
+  sigset_t signals, saved;
+  sigemptyset(&signals);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals, signal);
+  pthread_sigmask(SIG_BLOCK, &signals, &saved);
+  bool done = KeepPrevious(error) && RenameAll(error);
+  for (Pending& pending : pending_) {
+    if (!pending.previous.empty()) unlink(pending.previous.c_str());
+  }
+  if (done) tempCount = 0;
+  pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+  return done;
+}
+
+// Gives each output that exists a second name, a hard link, so that a failed
+// rename can put it back. A directory gets none: a rename onto it fails.
+bool OutputSet::KeepPrevious(std::string* error) {
+  for (Pending& pending : pending_) {
+    struct stat info;
+    if (lstat(pending.path.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) continue;
+    std::string previous = pending.path + ".old" + std::to_string(getpid());
+    if (link(pending.path.c_str(), previous.c_str()) != 0) {
+      *error = "cannot keep the previous " + Quote(pending.path) + " as " + Quote(previous) + ": " +
+               std::strerror(errno);
       return false;
     }
-    pending_[i].temp.clear();
+    pending.previous = previous;
   }
-  tempCount = 0;
+  return true;
+}
+
+// Renames every temporary file onto its output. When one fails, the outputs
+// renamed before it get their previous files back (or are removed, where
+// there was none), so the outputs stay those of one run.
+bool OutputSet::RenameAll(std::string* error) {
+  for (std::size_t i = 0; i < pending_.size(); ++i) {
+    if (std::rename(pending_[i].temp.c_str(), pending_[i].path.c_str()) == 0) {
+      pending_[i].temp.clear();
+      continue;
+    }
+    *error = "cannot rename into " + Quote(pending_[i].path) + ": " + std::strerror(errno);
+    for (std::size_t j = 0; j < i; ++j) {
+      Pending& back = pending_[j];
+      bool restored = back.previous.empty()
+                          ? unlink(back.path.c_str()) == 0
+                          : std::rename(back.previous.c_str(), back.path.c_str()) == 0;
+      if (restored) {
+        back.previous.clear();
+      } else if (!back.previous.empty()) {
+        *error += "; the previous " + Quote(back.path) + " is left as " + Quote(back.previous);
+        back.previous.clear();  // kept, not removed
+      } else {
+        *error += "; " + Quote(back.path) + " could not be removed";
+      }
+    }
+    return false;
+  }
   return true;
 }
 

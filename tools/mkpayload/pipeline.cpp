@@ -14,6 +14,7 @@
 #include <system_error>
 #include <thread>
 
+#include <libdeflate.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -50,30 +51,50 @@ struct Queue {
   bool stop = false;
 };
 
-// One worker's zlib streams, made once and reset for every piece: a fresh
-// deflate state per piece costs a large allocation each time, which the
-// threads would contend for. A reset stream produces the same bytes as
-// compress2 at the same level.
+// One worker's compressor and check stream, made once and reused for every
+// piece: a fresh compressor per piece costs a large allocation each time,
+// which the threads would contend for. A reset zlib stream produces the same
+// bytes as compress2 at the same level, and a libdeflate compressor keeps no
+// state from one piece to the next, so the chunks stay the same whichever
+// worker makes them.
 struct Streams {
-  z_stream deflater{};
+  int level;
+  libdeflate_compressor* compressor = nullptr;  // libdeflate levels
+  z_stream deflater{};                          // kZlibLevel
   z_stream inflater{};
   unsigned char check[kExtractBufferSize];
+  bool deflaterReady = false;
   bool ready = false;
-  Streams() {
-    ready = deflateInit(&deflater, Z_DEFAULT_COMPRESSION) == Z_OK;
+  explicit Streams(int compressionLevel) : level(compressionLevel) {
+    if (level == kZlibLevel) {
+      ready = deflaterReady = deflateInit(&deflater, Z_DEFAULT_COMPRESSION) == Z_OK;
+    } else {
+      ready = (compressor = libdeflate_alloc_compressor(level)) != nullptr;
+    }
     ready = inflateInit(&inflater) == Z_OK && ready;
   }
   ~Streams() {
-    deflateEnd(&deflater);
+    libdeflate_free_compressor(compressor);
+    if (deflaterReady) deflateEnd(&deflater);
     inflateEnd(&inflater);
   }
   Streams(const Streams&) = delete;
   Streams& operator=(const Streams&) = delete;
 };
 
-// Compresses the slot's piece into its chunk and checks the stream.
-Problem CompressPiece(Slot* slot, Streams* streams) {
-  if (!streams->ready) return {"zlib could not be initialised"};
+// Compresses the slot's piece into its chunk with the worker's compressor.
+Problem Deflate(Slot* slot, Streams* streams) {
+  if (streams->level != kZlibLevel) {
+    slot->chunkSize =
+        libdeflate_zlib_compress(streams->compressor, slot->piece.data(), slot->pieceSize,
+                                 slot->chunk.data(), slot->chunk.size());
+    if (slot->chunkSize == 0) return {"libdeflate found no room for the chunk"};
+    // libdeflate notes its level in the header's FLEVEL bits (0x78 0xDA from
+    // level 8 on). Those bits only inform; every chunk of the payload starts
+    // 0x78 0x9C, which is as valid a header: 0x789C is a multiple of 31.
+    if (slot->chunk[0] == 0x78) slot->chunk[1] = 0x9C;
+    return {};
+  }
   z_stream& d = streams->deflater;
   deflateReset(&d);
   d.next_in = slot->piece.data();
@@ -83,18 +104,26 @@ Problem CompressPiece(Slot* slot, Streams* streams) {
   int rc = deflate(&d, Z_FINISH);
   if (rc != Z_STREAM_END) return {"deflate failed with code", rc, true};
   slot->chunkSize = d.total_out;
+  return {};
+}
+
+// Compresses the slot's piece into its chunk and checks the stream.
+Problem CompressPiece(Slot* slot, Streams* streams) {
+  if (!streams->ready) return {"the compressor could not be initialised"};
+  Problem problem = Deflate(slot, streams);
+  if (problem.text != nullptr) return problem;
   if (slot->chunkSize < 2 || slot->chunk[0] != 0x78 || slot->chunk[1] != 0x9C) {
     return {"the zlib stream does not start with 0x78 0x9C"};
   }
 
-  // The check is what extraction does: one buffer of kExtractBufferSize.
+  // The check is what extraction does: zlib, one buffer of kExtractBufferSize.
   z_stream& i = streams->inflater;
   inflateReset(&i);
   i.next_in = slot->chunk.data();
   i.avail_in = static_cast<uInt>(slot->chunkSize);
   i.next_out = streams->check;
   i.avail_out = static_cast<uInt>(sizeof streams->check);
-  rc = inflate(&i, Z_FINISH);
+  int rc = inflate(&i, Z_FINISH);
   if (rc != Z_STREAM_END || i.avail_in != 0) {
     return {"the zlib stream does not decompress, code", rc, true};
   }
@@ -106,8 +135,8 @@ Problem CompressPiece(Slot* slot, Streams* streams) {
 }
 
 // A worker takes pieces in order and marks each slot done; it never throws.
-void Work(Queue* queue) {
-  Streams streams;
+void Work(Queue* queue, int level) {
+  Streams streams(level);
   std::unique_lock<std::mutex> lock(queue->mutex);
   for (;;) {
     queue->piecesReady.wait(lock,
@@ -137,11 +166,11 @@ class WorkerPool {
     for (std::thread& thread : threads_) thread.join();
   }
 
-  bool Start(unsigned jobs, std::string* error) {
+  bool Start(unsigned jobs, int level, std::string* error) {
     threads_.reserve(jobs);
     for (unsigned t = 0; t < jobs; ++t) {
       try {
-        threads_.emplace_back(Work, queue_);
+        threads_.emplace_back(Work, queue_, level);
       } catch (const std::system_error& e) {
         *error = "cannot start compression thread " + std::to_string(t + 1) + " of " +
                  std::to_string(jobs) + ": " + e.what();
@@ -186,20 +215,21 @@ std::string Describe(const Problem& problem) {
 
 }  // namespace
 
-bool PackInputs(const std::vector<Input>& inputs, unsigned jobs, const ChunkSink& sink,
+bool PackInputs(const std::vector<Input>& inputs, unsigned jobs, int level, const ChunkSink& sink,
                 std::vector<FileLayout>* layout, std::string* error) {
   jobs = std::max(jobs, 1u);
   Queue queue;
   queue.slots.resize(jobs * kPiecesPerJob);
   for (Slot& slot : queue.slots) {
     slot.piece.resize(kPieceSize);
-    slot.chunk.resize(compressBound(kPieceSize));
+    slot.chunk.resize(std::max<std::size_t>(compressBound(kPieceSize),
+                                            libdeflate_zlib_compress_bound(nullptr, kPieceSize)));
   }
   layout->clear();
   for (const Input& input : inputs) layout->push_back({input.name, 0, {}});
 
   WorkerPool pool(&queue);
-  if (!pool.Start(jobs, error)) return false;
+  if (!pool.Start(jobs, level, error)) return false;
 
   const std::uint64_t window = queue.slots.size();
   std::size_t file = 0;  // the input being read

@@ -1,0 +1,310 @@
+# shellcheck shell=bash
+# The side-by-side with NSIS, sourced by tests/bench/run.sh, which defines
+# $build (the optimised host build), $work (a scratch folder), spread, median
+# and goal.
+#
+# Both installers carry the same generated files (tests/bench/make_bench_set.cpp:
+# about 110 MiB in some 1300 files of programs, text, compressed files and
+# data, the same bytes on every machine), in the same order:
+#   ours  the real setup.exe over the set, built by tidewell_add_setup in an
+#         i686 build (build/bench-win32), mkpayload at its default level;
+#   NSIS  makensis (apt-get install nsis; only this bench needs it) with
+#         SetCompressor zlib (non-solid), Unicode false (the x86-ansi stub),
+#         a silent installer.
+# Printed, timings as medians of alternating runs with their min and max
+# (NSIS_BENCH_PAIRS packing pairs, default 5; WINE_BENCH_ROUNDS extraction
+# rounds, default 15, since other work on the machine moves a 1-second
+# extraction much more than a 15-second packing; at least 5 of each):
+#   - installer size ours/NSIS (one build of each);
+#   - packing time, mkpayload --jobs 2 against makensis, and their peak
+#     memory; every compression level's blob size and time, for the choice
+#     of the default level (LEVEL_RUNS runs each, default 3);
+#   - under Wine, i686: extraction time ours/NSIS and ours/limit. Extraction
+#     time is what the file system sees: from the first file created in the
+#     target folder to the last file closed after writing (watch_files.cpp,
+#     inotify). "ours" is wine_extract.exe setup: the setup's extraction
+#     stage, ExtractPayload with ReportProgress, its progress window drawn on
+#     an Xvfb display; NSIS runs silently (/S), with no window. "limit" is
+#     wine_extract.exe limit: the same chunks through uncompress and fwrite
+#     with the same zlib, nothing else. Every run's files are compared with
+#     the set.
+
+nsis_xvfb=""
+nsis_prefix=""
+
+# Ends what the section started: its Xvfb and its Wine prefix's processes.
+nsis_cleanup() {
+  if [ -n "$nsis_prefix" ]; then
+    WINEPREFIX=$nsis_prefix "$(nsis_wineserver)" -k >/dev/null 2>&1 || true
+    rm -rf "$nsis_prefix/drive_c/bench"
+  fi
+  nsis_prefix=""
+  if [ -n "$nsis_xvfb" ] && [ "$(cat "/proc/$nsis_xvfb/comm" 2>/dev/null)" == "Xvfb" ]; then
+    kill "$nsis_xvfb"
+  fi
+  nsis_xvfb=""
+}
+
+nsis_wineserver() {
+  if command -v wineserver >/dev/null; then
+    echo wineserver
+  elif [ -x /usr/lib/wine/wineserver64 ]; then
+    echo /usr/lib/wine/wineserver64
+  else
+    echo /usr/lib/wine/wineserver32
+  fi
+}
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.4f\n", a / b }'; }
+
+# The NSIS script for the files listed in $1, writing the installer $2.
+nsis_script() {
+  echo 'Unicode false'
+  echo 'SetCompressor zlib'
+  echo "OutFile \"$2\""
+  echo 'Name "Bench"'
+  echo 'InstallDir "C:\nsisbench"'
+  echo 'RequestExecutionLevel user'
+  echo 'SilentInstall silent'
+  echo 'Section'
+  echo '  SetOutPath "$INSTDIR"'
+  while read -r file; do echo "  File \"$file\""; done <"$1"
+  echo 'SectionEnd'
+}
+
+# Runs a command under measure; prints "seconds peak_KiB cpu_seconds".
+nsis_measure() {
+  local result seconds peak status cpu
+  result=$("$build/tests/bench/measure" "$work/measure.log" "$@")
+  read -r seconds peak status cpu <<<"$result"
+  if [ "$status" != 0 ]; then
+    echo "  $1 failed with status $status; its output:" >&2
+    tail -n 20 "$work/measure.log" >&2
+    return 1
+  fi
+  echo "$seconds $peak $cpu"
+}
+
+nsis_section() {
+  echo "== side by side with NSIS ($(makensis -VERSION 2>/dev/null || echo "not installed"))"
+  if ! command -v makensis >/dev/null; then
+    echo "  makensis is not installed: apt-get install nsis (only this bench needs it)"
+    return
+  fi
+  local pairs=${NSIS_BENCH_PAIRS:-5} rounds=${WINE_BENCH_ROUNDS:-15}
+  [ "$pairs" -ge 5 ] || pairs=5
+  [ "$rounds" -ge 5 ] || rounds=5
+  local set=$work/set list=$work/set.list
+  "$build/tests/bench/make_bench_set" "$set" "$list"
+  local files
+  files=$(wc -l <"$list")
+  mkdir -p "$work/nsis" "$work/pack"
+  nsis_script "$list" "$work/nsis/setup.exe" >"$work/setup.nsi"
+
+  local win=build/bench-win32
+  if ! { cmake -S . -B $win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake \
+           -DCMAKE_BUILD_TYPE=MinSizeRel -DSETUP_BENCHMARKS=ON -DSETUP_BENCH_FILES="$list" &&
+         cmake --build $win --target bench_setup wine_extract; } >"$work/win32.log" 2>&1; then
+    echo "  the i686 build failed (scripts/install-deps.sh all); the end of its log:"
+    tail -n 20 "$work/win32.log"
+    return
+  fi
+  local ours_exe=$win/tests/bench/bench_setup.exe extract_exe=$win/tests/bench/wine_extract.exe
+  local blob=$win/tests/bench/bench_setup_payload/payload.bin
+  # The blob assembled and linked into setup.exe once more, timed: part of
+  # our packing that mkpayload's time leaves out.
+  rm -f "$win/tests/bench/CMakeFiles/bench_setup.dir/bench_setup_payload/payload_blob.S.obj"
+  local link
+  link=$(nsis_measure cmake --build $win --target bench_setup) || return
+
+  nsis_packing "$pairs" "$list" "$blob" "$link"
+  echo
+  local ours_size nsis_size
+  ours_size=$(stat -c %s "$ours_exe")
+  nsis_size=$(stat -c %s "$work/nsis/setup.exe")
+  local size_ratio
+  size_ratio=$(ratio "$ours_size" "$nsis_size")
+  echo "installer size ours/NSIS: $size_ratio (ours $ours_size bytes, NSIS $nsis_size bytes;" \
+    "the last build of each: ours is the same every time, NSIS differs by a few bytes);" \
+    "goal at most 0.99: $(goal "$size_ratio" 0.99)"
+  echo
+  nsis_levels "$list" "$((ours_size - $(stat -c %s "$blob")))" "$nsis_size"
+  echo
+  nsis_extraction "$rounds" "$set" "$files" "$extract_exe" || true
+}
+
+# Packing: mkpayload --jobs 2 and makensis over the same files, alternating.
+nsis_packing() {
+  local pairs=$1 list=$2 blob=$3 link=$4
+  local mkpayload=$build/tools/mkpayload/mkpayload
+  local -a inputs ours=() theirs=() ratios=()
+  mapfile -t inputs <"$list"
+  local ours_peak=0 nsis_peak=0 i who result seconds peak cpu time_ours time_nsis
+  for ((i = 0; i < pairs; i++)); do
+    for who in $([ $((i % 2)) -eq 0 ] && echo "ours nsis" || echo "nsis ours"); do
+      if [ "$who" = ours ]; then
+        result=$(nsis_measure "$mkpayload" --jobs 2 --main-exe tw32.exe --blob "$work/pack/p.bin" \
+          --asm "$work/pack/p.S" --table "$work/pack/p.cpp" "${inputs[@]}") || return 1
+        read -r seconds peak cpu <<<"$result"
+        time_ours=$seconds
+        [ "$peak" -gt "$ours_peak" ] && ours_peak=$peak
+      else
+        result=$(nsis_measure makensis -V1 "$work/setup.nsi") || return 1
+        read -r seconds peak cpu <<<"$result"
+        time_nsis=$seconds
+        [ "$peak" -gt "$nsis_peak" ] && nsis_peak=$peak
+      fi
+    done
+    ours+=("$time_ours")
+    theirs+=("$time_nsis")
+    ratios+=("$(ratio "$time_ours" "$time_nsis")")
+  done
+  local packing
+  packing=$(printf '%s\n' "${ratios[@]}" | median)
+  echo "packing, $pairs alternating pairs (load average $(cut -d' ' -f1-3 /proc/loadavg), $(nproc) cores):"
+  echo "  mkpayload --jobs 2    $(printf '%s\n' "${ours[@]}" | spread) s, peak memory $ours_peak KiB"
+  echo "  makensis              $(printf '%s\n' "${theirs[@]}" | spread) s, peak memory $nsis_peak KiB"
+  echo "  time ours/makensis    $(printf '%s\n' "${ratios[@]}" | spread);" \
+    "goal at most 0.5: $(goal "$packing" 0.5)"
+  echo "  peak memory of mkpayload: goal at most 65536 KiB: $(goal "$ours_peak" 65536)"
+  echo "  assembling and linking the blob into setup.exe, once: $(cut -d' ' -f1 <<<"$link") s" \
+    "(not in mkpayload's time)"
+  if cmp -s "$work/pack/p.bin" "$blob"; then
+    echo "  the blob is byte-identical to the one the i686 build packed"
+  else
+    echo "  the blob DIFFERS from the one the i686 build packed"
+  fi
+}
+
+# Every compression level over the set: blob size and time, mkpayload --jobs 2.
+nsis_levels() {
+  local list=$1 stub=$2 nsis_size=$3
+  local mkpayload=$build/tools/mkpayload/mkpayload runs=${LEVEL_RUNS:-3}
+  local -a inputs
+  mapfile -t inputs <"$list"
+  echo "compression levels, mkpayload --jobs 2, median of $runs runs; installer = blob + the" \
+    "rest of setup.exe ($stub bytes):"
+  printf '  %-6s %12s %9s %9s %9s %11s\n' level "blob bytes" "vs zlib" "seconds" "CPU s" "inst./NSIS"
+  local level zlib_size="" i result seconds peak cpu
+  for level in zlib 1 6 9 10 11 12; do
+    local -a times=() cpus=()
+    for ((i = 0; i < runs; i++)); do
+      result=$(nsis_measure "$mkpayload" --jobs 2 --level "$level" --main-exe tw32.exe \
+        --blob "$work/pack/l.bin" --asm "$work/pack/l.S" --table "$work/pack/l.cpp" \
+        "${inputs[@]}") || return 1
+      read -r seconds peak cpu <<<"$result"
+      times+=("$seconds")
+      cpus+=("$cpu")
+    done
+    local size
+    size=$(stat -c %s "$work/pack/l.bin")
+    [ -n "$zlib_size" ] || zlib_size=$size
+    printf '  %-6s %12s %9s %9s %9s %11s\n' "$level" "$size" "$(ratio "$size" "$zlib_size")" \
+      "$(printf '%s\n' "${times[@]}" | median)" "$(printf '%s\n' "${cpus[@]}" | median)" \
+      "$(ratio "$((size + stub))" "$nsis_size")"
+  done
+}
+
+# Starts an Xvfb for the section and exports its DISPLAY.
+nsis_start_xvfb() {
+  rm -f "$work/display"
+  setsid Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp \
+    3>"$work/display" </dev/null >"$work/xvfb.log" 2>&1 &
+  nsis_xvfb=$!
+  local deadline=$((SECONDS + 30))
+  until grep -q $'\n' "$work/display" 2>/dev/null; do
+    if ! kill -0 "$nsis_xvfb" 2>/dev/null || [ $SECONDS -ge $deadline ]; then return 1; fi
+    sleep 0.1
+  done
+  export DISPLAY=":$(tr -dc '0-9' <"$work/display")"
+}
+
+# Runs one installer into C:\bench\KIND under Wine; prints the seconds from
+# the first file created to the last file closed.
+nsis_extract_once() {
+  local kind=$1 set=$2 files=$3 extract_exe=$4
+  local dir=$WINEPREFIX/drive_c/bench/$kind
+  rm -rf "$dir"
+  mkdir -p "$dir"
+  sync
+  rm -f "$work/watch.out"
+  "$build/tests/bench/watch_files" "$dir" >"$work/watch.out" &
+  local watcher=$!
+  until grep -q ready "$work/watch.out" 2>/dev/null; do sleep 0.02; done
+  local rc=0
+  case $kind in
+    ours) /usr/lib/wine/wine "$extract_exe" setup "C:\\bench\\ours" || rc=$? ;;
+    limit) /usr/lib/wine/wine "$extract_exe" limit "C:\\bench\\limit" || rc=$? ;;
+    nsis) /usr/lib/wine/wine "$work/nsis/setup.exe" /S "/D=C:\\bench\\nsis" || rc=$? ;;
+  esac
+  kill -TERM "$watcher"
+  wait "$watcher" || true
+  local seconds="" created="" closed=""
+  read -r seconds created closed < <(tail -n 1 "$work/watch.out") || true
+  if [ "$rc" -ne 0 ] || [ "$closed" != "$files" ] || ! diff -rq "$dir" "$set" >/dev/null; then
+    echo "  $kind: exit status $rc, $closed of $files files closed, or they differ from the set" >&2
+    return 1
+  fi
+  echo "$seconds"
+}
+
+nsis_extraction() {
+  local pairs=$1 set=$2 files=$3 extract_exe=$4 load
+  load=$(cut -d' ' -f1-3 /proc/loadavg)
+  if [ ! -x /usr/lib/wine/wine ]; then
+    echo "extraction: no i686 Wine here (/usr/lib/wine/wine: wine32:i386)"
+    return
+  fi
+  nsis_prefix=$PWD/$build/wine-prefix
+  export WINEPREFIX=$nsis_prefix WINEARCH=win32 WINEDEBUG=-all
+  export WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d'
+  if ! nsis_start_xvfb; then
+    echo "extraction: Xvfb did not start; its log:"
+    cat "$work/xvfb.log"
+    return
+  fi
+  if [ ! -d "$WINEPREFIX/drive_c/windows" ]; then
+    /usr/lib/wine/wine wineboot -i >"$work/wineboot.log" 2>&1 || true
+    "$(nsis_wineserver)" -w || true
+  fi
+  # One run of each first, not counted: Wine starting in the prefix, the
+  # installers read into the page cache. It also tells whether i686 runs.
+  local kind
+  for kind in ours nsis limit; do
+    if ! nsis_extract_once $kind "$set" "$files" "$extract_exe" >/dev/null; then
+      echo "extraction: the first $kind run under i686 Wine failed"
+      nsis_cleanup
+      return
+    fi
+  done
+  local -a ours=() theirs=() limit=() versus=() bound=()
+  local i
+  declare -A t
+  for ((i = 0; i < pairs; i++)); do
+    for kind in $([ $((i % 2)) -eq 0 ] && echo "ours nsis limit" || echo "limit nsis ours"); do
+      t[$kind]=$(nsis_extract_once $kind "$set" "$files" "$extract_exe") || {
+        nsis_cleanup
+        return 1
+      }
+    done
+    ours+=("${t[ours]}")
+    theirs+=("${t[nsis]}")
+    limit+=("${t[limit]}")
+    versus+=("$(ratio "${t[ours]}" "${t[nsis]}")")
+    bound+=("$(ratio "${t[ours]}" "${t[limit]}")")
+  done
+  nsis_cleanup
+  local v b
+  v=$(printf '%s\n' "${versus[@]}" | median)
+  b=$(printf '%s\n' "${bound[@]}" | median)
+  echo "extraction under Wine $(/usr/lib/wine/wine --version 2>/dev/null) (i686), seconds from the" \
+    "first file created to the last closed ($files files), $pairs alternating rounds" \
+    "(load average $load before, $(cut -d' ' -f1-3 /proc/loadavg) after):"
+  echo "  ours (setup's stage)  $(printf '%s\n' "${ours[@]}" | spread) s"
+  echo "  NSIS (silent)         $(printf '%s\n' "${theirs[@]}" | spread) s"
+  echo "  limit                 $(printf '%s\n' "${limit[@]}" | spread) s"
+  echo "  ours/NSIS             $(printf '%s\n' "${versus[@]}" | spread); goal below 1:" \
+    "$(goal "$v" 0.9999)"
+  echo "  ours/limit            $(printf '%s\n' "${bound[@]}" | spread); goal at most 1.05:" \
+    "$(goal "$b" 1.05)"
+}
