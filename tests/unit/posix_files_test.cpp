@@ -95,25 +95,6 @@ TEST_F(FilesTest, ErrorsLinksAndListings) {
   EXPECT_TRUE(Exists(c_ + "/full/a.exe")) << "its target stays";
 }
 
-// A named mutex tells the second maker that it exists, until the first
-// handle is closed.
-TEST_F(FilesTest, NamedMutexes) {
-  SetEnv("XDG_RUNTIME_DIR", Dir("run"));
-  HANDLE first = CreateMutexA(nullptr, FALSE, "Some Name");
-  ASSERT_NE(first, nullptr);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
-  HANDLE second = CreateMutexA(nullptr, FALSE, "Some Name");
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
-  EXPECT_EQ(GetProcessId(first), 0u) << "no process";
-  EXPECT_EQ(WaitForSingleObject(first, 0), static_cast<DWORD>(WAIT_OBJECT_0));
-  EXPECT_TRUE(CloseHandle(second));
-  EXPECT_TRUE(CloseHandle(first));
-  HANDLE again = CreateMutexA(nullptr, FALSE, "Some Name");
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS)) << "free once closed";
-  EXPECT_TRUE(CloseHandle(again));
-  EXPECT_EQ(CreateMutexA(nullptr, FALSE, "Local\\x"), nullptr);
-}
-
 TEST_F(FilesTest, TemporaryDirectoryAndUniqueNames) {
   char path[MAX_PATH];
   EXPECT_EQ(GetTempPathA(sizeof path, path), 7u);
