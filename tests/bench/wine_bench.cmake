@@ -11,9 +11,9 @@ tidewell_add_setup(bench_setup MAIN_EXE tw32.exe FILES ${bench_files})
 
 set(gen ${CMAKE_CURRENT_BINARY_DIR}/bench_setup_payload)
 add_executable(wine_extract WIN32 wine_extract.cpp ${PROJECT_SOURCE_DIR}/ui/setup.rc
-  ${PROJECT_SOURCE_DIR}/config/setup_config.cpp ${gen}/payload_blob.S ${gen}/payload_table.cpp)
+  ${gen}/payload_blob.S ${gen}/payload_table.cpp)
 set_source_files_properties(${gen}/payload_blob.S PROPERTIES OBJECT_DEPENDS ${gen}/payload.bin)
-target_compile_definitions(wine_extract PRIVATE SETUP_MAIN_EXE_NAME="tw32.exe")
+tidewell_use_config(wine_extract tw32.exe "${SETUP_APP_NAME}")
 target_include_directories(wine_extract PRIVATE ${PROJECT_SOURCE_DIR}/ui)
 target_link_libraries(wine_extract PRIVATE setup_program)
 # Both embed the payload that bench_setup's rule packs.
