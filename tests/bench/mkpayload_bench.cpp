@@ -7,13 +7,6 @@
 //      compared byte for byte.
 // The load average before and after is printed, since other work on the
 // machine moves the times.
-#include <sys/ptrace.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <csignal>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -24,6 +17,8 @@
 #include <random>
 #include <string>
 #include <vector>
+
+#include "traced_run.h"
 
 namespace fs = std::filesystem;
 
@@ -83,17 +78,7 @@ struct Run {
   bool traced = false;    // else peakKiB is wait4's ru_maxrss, an upper bound
 };
 
-// The peak resident set of a live process, from /proc.
-long HighWaterKiB(pid_t pid) {
-  std::string status = ReadText("/proc/" + std::to_string(pid) + "/status");
-  std::size_t at = status.find("VmHWM:");
-  return at == std::string::npos ? 0 : std::atol(status.c_str() + at + 6);
-}
-
 // Runs mkpayload on dir's main.bin and uninst.bin with the given job count.
-// The child is traced only to stop it as it exits, where its own peak is
-// read: the ru_maxrss that wait4 reports also counts the memory of this
-// process, which the child shared until its exec.
 Run RunMkpayload(const fs::path& dir, int jobs) {
   std::string jobText = std::to_string(jobs);
   std::string paths[] = {(dir / "out.bin").string(), (dir / "out.S").string(),
@@ -103,36 +88,13 @@ Run RunMkpayload(const fs::path& dir, int jobs) {
                         "tw32.exe",       "--blob",  paths[0].c_str(), "--asm",
                         paths[1].c_str(), "--table", paths[2].c_str(), paths[3].c_str(),
                         paths[4].c_str(), nullptr};
+  TracedRun traced = RunTraced(const_cast<char* const*>(argv), nullptr);
   Run run;
-  auto start = std::chrono::steady_clock::now();
-  pid_t child = fork();
-  if (child == 0) {
-    ptrace(PTRACE_TRACEME, 0, nullptr, nullptr);
-    execv(argv[0], const_cast<char**>(argv));
-    _exit(127);
-  }
-  if (child < 0) return run;
-  int status = 0;
-  struct rusage usage {};
-  for (;;) {
-    if (wait4(child, &status, 0, &usage) != child) return run;
-    if (!WIFSTOPPED(status)) break;
-    int signal = WSTOPSIG(status);
-    if (status >> 8 == (SIGTRAP | (PTRACE_EVENT_EXIT << 8))) {
-      run.peakKiB = HighWaterKiB(child);
-      run.traced = run.peakKiB > 0;
-      signal = 0;
-    } else if (signal == SIGTRAP) {  // the stop after exec
-      ptrace(PTRACE_SETOPTIONS, child, nullptr, PTRACE_O_TRACEEXIT);
-      signal = 0;
-    }
-    ptrace(PTRACE_CONT, child, nullptr, signal);
-  }
-  std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) run.seconds = elapsed.count();
-  run.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                   static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-  if (!run.traced) run.peakKiB = usage.ru_maxrss;
+  if (!traced.started) return run;
+  if (traced.exitCode == 0) run.seconds = traced.seconds;
+  run.cpuSeconds = traced.cpuSeconds;
+  run.traced = traced.peakKiB > 0;
+  run.peakKiB = run.traced ? traced.peakKiB : traced.maxRssKiB;
   return run;
 }
 
