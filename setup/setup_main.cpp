@@ -81,11 +81,15 @@ const char* FailureText(ExtractResult result) {
   }
 }
 
-void ReportFailureAndRollBack(ExtractResult result) {
+void ReportFailure(ExtractResult result) {
   int length =
       snprintf(messageText, sizeof messageText, "%s Installation Failed", SetupConfig.appName);
   const char* caption = Fits(length, kMessageSize) ? messageText : kFailureCaption;
   MessageBoxA(nullptr, FailureText(result), caption, MB_OK | MB_ICONWARNING);
+}
+
+void ReportFailureAndRollBack(ExtractResult result) {
+  ReportFailure(result);
   DeletePayload(nullptr, nullptr);
 }
 
@@ -127,6 +131,12 @@ void FinishInstallation() {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   RestrictDllSearch();
+  // A damaged setup program is found before it touches anything: no
+  // directory made, no profile written, no running copy closed.
+  if (!PayloadIsIntact(&kPayloadTable)) {
+    ReportFailure(kExtractCorruptPayload);
+    return 0;
+  }
   if (!ResolveDataDirectory(instance, nullptr)) {
     MessageBoxA(nullptr, kNotInstalledText, "Application Not Installed", MB_OK | MB_ICONWARNING);
     return 0;

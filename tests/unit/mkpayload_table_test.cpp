@@ -34,6 +34,10 @@ TEST(MkpayloadGeneratedTable, MatchesItsInputs) {
       {"empty.dat", MKPAYLOAD_CHECK_EMPTY, 0},
   };
   ASSERT_EQ(kPayloadTable.fileCount, 3) << "fileCount " << kPayloadTable.fileCount;
+  // The checksum mkpayload recorded is the one the setup computes.
+  ASSERT_NE(kPayloadTable.checksum, nullptr);
+  EXPECT_EQ(PayloadChecksum(&kPayloadTable), *kPayloadTable.checksum)
+      << "computed " << PayloadChecksum(&kPayloadTable) << ", recorded " << *kPayloadTable.checksum;
   EXPECT_EQ(kPayloadTable.files[0].name, kMainExeName) << "file 0 is not named by kMainExeName";
   for (int f = 0; f < kPayloadTable.fileCount; ++f) {
     const PayloadFile& file = kPayloadTable.files[f];

@@ -48,7 +48,7 @@ add_custom_command(
   VERBATIM)
 # Only the sources that include payload/payload.h see the stand-in <windows.h>.
 set_source_files_properties(${mkpayload_check_table} ${mkpayload_check_names}
-  ${CMAKE_CURRENT_LIST_DIR}/mkpayload_table_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/mkpayload_table_test.cpp ${MKPAYLOAD_TEST_ROOT}/payload/checksum.cpp
   PROPERTIES INCLUDE_DIRECTORIES "${MKPAYLOAD_TEST_ROOT};${MKPAYLOAD_TEST_ROOT}/posix/include")
 
 add_executable(mkpayload_tests
@@ -60,7 +60,8 @@ add_executable(mkpayload_tests
   ${CMAKE_CURRENT_LIST_DIR}/mkpayload_table_test.cpp
   ${mkpayload_check_asm}
   ${mkpayload_check_table}
-  ${mkpayload_check_names})
+  ${mkpayload_check_names}
+  ${MKPAYLOAD_TEST_ROOT}/payload/checksum.cpp)
 target_link_libraries(mkpayload_tests PRIVATE mkpayload_core GTest::gtest_main ZLIB::ZLIB)
 target_compile_definitions(mkpayload_tests PRIVATE
   MKPAYLOAD_PATH="$<TARGET_FILE:mkpayload>"

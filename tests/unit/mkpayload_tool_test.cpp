@@ -37,7 +37,7 @@ std::vector<ParsedFile> ParseTable(const std::string& source) {
     std::string body = (*it)[2];
     auto& refs = arrays[(*it)[1]];
     for (std::sregex_iterator c(body.begin(), body.end(), chunkRe); c != end; ++c) {
-      refs.push_back({std::stoul((*c)[1]), std::stoul((*c)[2])});
+      refs.push_back({std::stoul((*c)[1]), std::stoul((*c)[2]), 0});
     }
   }
   std::vector<ParsedFile> files;
@@ -82,7 +82,8 @@ TEST(MkpayloadTool, RoundTripsEveryFileThroughTheTable) {
   std::string table = ReadFile(dir / "out.cpp");
   std::vector<ParsedFile> files = ParseTable(table);
   ASSERT_EQ(files.size(), std::size(cases)) << table;
-  EXPECT_NE(table.find("kPayloadTable = {5, kPayloadFiles};"), std::string::npos) << table;
+  EXPECT_NE(table.find("kPayloadTable = {5, kPayloadFiles, &kPayloadChecksum};"), std::string::npos)
+      << table;
   std::size_t end = 0;  // chunks lie back to back in table order
   for (std::size_t f = 0; f < files.size(); ++f) {
     const Case& c = cases[f];
@@ -174,7 +175,9 @@ TEST(MkpayloadTool, EmittedTablesCompileWithoutWarnings) {
   fs::path dir = scratch.dir;
   const std::pair<std::vector<mkpayload::FileLayout>, const char*> cases[] = {
       {{}, "0|0|"},
-      {{{"main.exe", 0, {}}, {"q\"b\\s?\?/n\nx\xe9", 0, {}}, {"two.bin", 2, {{0, 3}, {3, 5}}}},
+      {{{"main.exe", 0, {}},
+        {"q\"b\\s?\?/n\nx\xe9", 0, {}},
+        {"two.bin", 2, {{0, 3, 0}, {3, 5, 0}}}},
        "3|main.exe:0|q\"b\\s\?\?/n\nx\xe9:0|two.bin:2:1,3:4,5|"
        "3|main.exe|q\"b\\s\?\?/n\nx\xe9|two.bin|"},
   };

@@ -174,8 +174,36 @@ TEST_F(PayloadTest, ChunkLargerThanTheBufferIsCorrupt) {
       Z_OK);
   PayloadChunk chunk = {stream.data(), static_cast<unsigned int>(length)};
   PayloadFile file = {"big.bin", 1, &chunk};
-  Payload table = {1, &file};
+  Payload table = {1, &file, nullptr};
   EXPECT_EQ(ExtractPayloadFrom(&table, nullptr, nullptr), kExtractCorruptPayload);
+}
+
+// The table's checksum finds damage that each chunk's own check passes.
+TEST_F(PayloadTest, ChecksumFindsDamageAcrossTheTable) {
+  struct Case {
+    const char* what;
+    std::function<void(TestPayload&)> damage;
+    int intact;
+  };
+  const Case cases[] = {
+      {"as built", [](TestPayload&) {}, 1},
+      {"a name's letter", [](TestPayload& p) { p.names[1][9] ^= 1; }, 0},
+      {"a chunk count", [](TestPayload& p) { p.files[0].chunkCount -= 1; }, 0},
+      {"a chunk swapped for another valid stream",
+       [](TestPayload& p) { std::swap(p.chunks[0][0], p.chunks[1][0]); }, 0},
+      {"a data byte", [](TestPayload& p) { p.streams[2][7] ^= 0x10; }, 0},
+      {"a length past any chunk's",
+       [](TestPayload& p) { p.chunks[0][0].compressedLength |= 0x40000000u; }, 0},
+      {"no recorded checksum", [](TestPayload& p) { p.table.checksum = nullptr; }, 0},
+  };
+  for (const Case& c : cases) {
+    TestPayload payload;
+    payload.Build({{"tw32.exe", MakeContents(70000, 1)}, {"uninst.exe", MakeContents(9000, 2)}});
+    c.damage(payload);
+    EXPECT_EQ(PayloadIsIntact(&payload.table), c.intact)
+        << c.what << ": recorded " << payload.checksum << ", computed "
+        << (c.intact ? PayloadChecksum(&payload.table) : 0u);
+  }
 }
 
 TEST_F(PayloadTest, NoMemoryTouchesNothing) {

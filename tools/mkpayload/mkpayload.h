@@ -71,6 +71,7 @@ int OpenInput(const Input& input, std::string* error);
 struct ChunkRef {
   std::uint64_t offset;  // into the blob
   std::size_t length;    // compressed bytes
+  std::uint32_t adler;   // zlib's Adler-32 of the compressed bytes
 };
 
 struct FileLayout {
@@ -106,8 +107,15 @@ std::string Quote(const std::string& text);
 // file at blobPath, which should be absolute.
 std::string AsmSource(const std::string& blobPath);
 
-// The C++ source that defines kPayloadTable over kPayloadBlob. File 0 takes
-// its name from kMainExeName.
+// The checksum that the setup checks the table against: Adler-32 over
+// fileCount, then per file its name and NUL, its chunk count, and per chunk
+// its length and bytes, each count and length 4 bytes little-endian (see
+// payload/payload.h). Made from each chunk's own Adler-32, so the chunk
+// bytes are not read again.
+std::uint32_t TableChecksum(const std::vector<FileLayout>& layout);
+
+// The C++ source that defines kPayloadTable over kPayloadBlob, with its
+// checksum. File 0 takes its name from kMainExeName.
 std::string TableSource(const std::vector<FileLayout>& layout);
 
 // The C++ source that defines kPayloadNames, the inputs' names in table

@@ -298,7 +298,9 @@ bool PackInputs(const std::vector<Input>& inputs, unsigned jobs, int level, cons
       return false;
     }
     if (!sink(next->chunk.data(), next->chunkSize, error)) return false;
-    owner.chunks.push_back({offset, next->chunkSize});
+    std::uint32_t adler = static_cast<std::uint32_t>(
+        adler32(adler32(0, Z_NULL, 0), next->chunk.data(), static_cast<uInt>(next->chunkSize)));
+    owner.chunks.push_back({offset, next->chunkSize, adler});
     offset += next->chunkSize;
     ++written;
   }

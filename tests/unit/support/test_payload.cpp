@@ -38,6 +38,8 @@ void TestPayload::Build(const std::vector<TestFile>& input) {
   }
   table.fileCount = static_cast<int>(files.size());
   table.files = files.empty() ? nullptr : files.data();
+  checksum = PayloadChecksum(&table);
+  table.checksum = &checksum;
 }
 
 std::string MakeContents(size_t size, unsigned seed) {
@@ -55,15 +57,17 @@ namespace {
 TestPayload installed;
 // Named from the start: the data directory stage checks the names' lengths.
 PayloadFile installedFiles[2] = {{kMainExeName, 0, nullptr}, {"uninst.exe", 0, nullptr}};
+unsigned int installedChecksum;
 }  // namespace
 
-extern const Payload kPayloadTable = {2, installedFiles};
+extern const Payload kPayloadTable = {2, installedFiles, &installedChecksum};
 
 void SetInstalledPayload(const std::string& mainExe, const std::string& uninstaller) {
   installed.Build({{kMainExeName, mainExe}, {"uninst.exe", uninstaller}});
   installedFiles[0] = installed.files[0];
   installedFiles[0].name = kMainExeName;
   installedFiles[1] = installed.files[1];
+  installedChecksum = PayloadChecksum(&kPayloadTable);
 }
 
 void CorruptInstalledChunk(int file, int chunk) {

@@ -20,6 +20,7 @@ struct TestPayload {
   std::vector<std::vector<unsigned char>> streams;
   std::vector<std::vector<PayloadChunk>> chunks;
   std::vector<PayloadFile> files;
+  unsigned int checksum = 0;  // the table's own, recorded by Build
   Payload table{};
   void Build(const std::vector<TestFile>& files);
 };
