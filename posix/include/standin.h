@@ -52,6 +52,10 @@ void StandinSetModuleFileName(const char* windowsPath);
 
 // Makes the next DialogBoxParamA fail with -1 without showing anything.
 void StandinFailNextDialog();
+// Makes the next MoveFileExA of `existingName` (as the program spells it)
+// fail as it does for a file that another program holds open, with
+// ERROR_SHARING_VIOLATION. A reset clears it.
+void StandinFailNextMove(const char* existingName);
 
 // The ordered log of user-visible calls since the last reset. Formats:
 //   "MessageBoxA|<caption>|<text>|<type in hex, 0x..>|<owner: 0 or window name>|<result>"

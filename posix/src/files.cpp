@@ -26,6 +26,9 @@ void RemoveFilesAtExit() {
   for (const std::string& path : RemoveAtExit()) unlink(path.c_str());
 }
 
+// The existing name whose next move fails, as one held open elsewhere does.
+std::string gFailingMove;
+
 bool WriteAll(int fd, const char* data, size_t size) {
   while (size > 0) {
     ssize_t n = write(fd, data, size);
@@ -49,6 +52,11 @@ bool CopyContents(int in, int out) {
 }
 
 }  // namespace
+
+void ResetFiles() {
+  gFailingMove.clear();
+}
+
 }  // namespace standin
 
 using namespace standin;
@@ -103,6 +111,11 @@ BOOL CopyFileA(LPCSTR existingName, LPCSTR newName, BOOL failIfExists) {
 
 BOOL MoveFileExA(LPCSTR existingName, LPCSTR newName, DWORD flags) {
   LogEvent("MoveFileExA|" + Text(existingName) + "|" + Text(newName) + "|" + HexText(flags));
+  if (!gFailingMove.empty() && gFailingMove == Text(existingName)) {
+    gFailingMove.clear();
+    SetError(ERROR_SHARING_VIOLATION);
+    return FALSE;
+  }
   std::string from;
   if (!MapPath(existingName, &from)) return FALSE;
   if ((flags & MOVEFILE_DELAY_UNTIL_REBOOT) != 0) {
@@ -158,4 +171,8 @@ UINT GetTempFileNameA(LPCSTR path, LPCSTR prefix, UINT unique, LPSTR name) {
     if (errno != EEXIST) return 0;
   }
   return 0;
+}
+
+void StandinFailNextMove(const char* existingName) {
+  standin::gFailingMove = standin::Text(existingName);
 }

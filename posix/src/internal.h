@@ -102,6 +102,11 @@ void AdoptStartInfo();
 // kept even when that process has ended (see StandinSetParentProcessId).
 DWORD ParentProcessId();
 
+// ---- files.cpp ----
+
+// Forgets a move that a test asked to fail.
+void ResetFiles();
+
 // ---- sync.cpp: named mutexes ----
 
 // Closes a mutex handle; false for any other handle.
