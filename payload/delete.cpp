@@ -1,26 +1,29 @@
-// Removes the payload files from the current directory after a failed
-// extraction. Works by name: a file of a payload file's name is removed
-// whether or not this run wrote it.
-#include <stdio.h>
-
-#include "payload/payload.h"
+// The rollback after a failed extraction: removes what the run wrote, its
+// staged copies and the staging folder. The installed files are not the
+// rollback's: a failed extraction has already put the previous ones back,
+// and a first installation never had any.
+#include "payload/swap.h"
 
 int DeletePayloadFrom(const Payload* payload, HWND owner, ProgressFn progress) {
+  static char stagedPath[kStagedPathSize];
   int sum = 0;
+  bool complete = true;
   for (int i = 0; i < payload->fileCount; ++i) {
     const char* name = payload->files[i].name;
     if (progress != nullptr) progress(owner, name, sum / payload->fileCount);
-    // A file that cannot be opened for reading is taken as absent.
-    FILE* probe = fopen(name, "rb");
-    if (probe != nullptr) {
-      fclose(probe);
-      // Stop at the first file that stays: later files are left as they are.
-      if (!DeleteFileA(name)) return 0;
+    // A staged copy that is not there is already gone; one that stays is
+    // removed with the folder by the next run.
+    if (!StagingPath("", name, kStagedSuffix, stagedPath, sizeof stagedPath) ||
+        (!DeleteFileA(stagedPath) && GetFileAttributesA(stagedPath) != INVALID_FILE_ATTRIBUTES)) {
+      complete = false;
     }
     sum += 100;
   }
+  // An aside copy that could not be put back keeps the folder: the next run
+  // puts it back.
+  if (!RemoveStagingFolder("")) complete = false;
   if (progress != nullptr) progress(owner, "", 100);
-  return kExtractDone;
+  return complete ? kExtractDone : 0;
 }
 
 int DeletePayload(HWND owner, ProgressFn progress) {

@@ -96,10 +96,12 @@ unsigned int PayloadChecksum(const Payload* payload);
 // 1 when the table's contents match the checksum recorded in it, else 0.
 int PayloadIsIntact(const Payload* payload);
 
-// Writes every file of kPayloadTable into the current directory.
+// Writes every file of kPayloadTable into the current directory: staged
+// first, then swapped into place. On any failure the installed files are
+// the previous ones again (none, for a first installation).
 ExtractResult ExtractPayload(HWND owner, ProgressFn progress);
-// Removes the payload files from the current directory: 4 when it went
-// through the whole table, 0 when it stopped at a file it could not delete.
+// The rollback after a failed extraction: removes the staged copies the run
+// wrote and the staging folder: 4 when nothing of them is left, else 0.
 int DeletePayload(HWND owner, ProgressFn progress);
 
 // The same two operations over any table; the ones above use kPayloadTable.

@@ -42,7 +42,10 @@ bool RemoveFile(const char* directory, const char* name, const char* suffix) {
 int StagingPath(const char* directory, const char* name, const char* suffix, char* path, int size) {
   size_t length = strlen(directory);
   const char* separator = length == 0 || IsSeparator(directory[length - 1]) ? "" : "\\";
-  int n = snprintf(path, static_cast<size_t>(size), "%s%s%s\\%s%s", directory, separator,
+  // Inside the folder a forward slash, which Windows reads as a separator
+  // too: the C runtime's own file functions then take the relative path on
+  // every platform the program is built for.
+  int n = snprintf(path, static_cast<size_t>(size), "%s%s%s/%s%s", directory, separator,
                    kStagingFolderName, name, suffix);
   return n >= 0 && n < size ? 1 : 0;
 }

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The ways a run can end without installing: the user gives up, a file
-# cannot be created, the disk is full.
+# cannot be created, the disk is full. None leaves anything of its own.
 source "$(dirname "$0")/lib.sh"
 DIR=$SETUP_DRIVE_C/Program\ Files/Tidewell
 
@@ -20,15 +20,18 @@ expect_eq "exit code" 0 "$STATUS"
 expect_output "Tidewell Installation Failed"
 expect_output "The application was not able to create one of its component files."
 expect_missing "$DIR/tw32.exe"
+expect_missing "$DIR/~setup.tmp"
 expect_no_output "Installation Successful"
 expect_eq "profile entry from the settled directory" 'C:\Program Files\Tidewell' "$(profile_value)"
 
-# A full disk.
+# A full disk: no file may grow past 40 KiB (the signal that would end the
+# program is ignored, so the write fails as on a full disk).
 rmdir "$DIR/uninst.exe"
-ln -s /dev/full "$DIR/tw32.exe"
-run_setup "" ""
+OUT=$(printf '\n\n' | (cd "$SCRATCH" && trap '' XFSZ && ulimit -f 40 && "$SETUP_BIN") 2>&1)
+STATUS=$?
 expect_eq "exit code" 0 "$STATUS"
 expect_output "The application was unable to finish writing a file to disk."
 expect_missing "$DIR/tw32.exe"
 expect_missing "$DIR/uninst.exe"
+expect_missing "$DIR/~setup.tmp"
 finish

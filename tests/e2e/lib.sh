@@ -1,9 +1,11 @@
 # Shared helpers of the host end-to-end tests. Each test sources this file
-# with the setup binary and the two product files as its arguments.
+# with the setup binary, the two product files and the setup's payload blob
+# as its arguments.
 set -u
 SETUP_BIN=$1
 PRODUCT_MAIN=$2
 PRODUCT_UNINST=$3
+PAYLOAD_BLOB=${4:-}
 FAILURES=0
 
 SCRATCH=$(mktemp -d /tmp/tidewell-e2e-XXXXXX)

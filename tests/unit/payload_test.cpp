@@ -93,7 +93,7 @@ TEST_F(PayloadTest, PercentagesUseIntegerDivisionOverTheFileCount) {
   reports.clear();
   EXPECT_EQ(DeletePayloadFrom(&payload.table, nullptr, Record), 4);
   EXPECT_EQ(reports, (std::vector<Report>{{"a", 0}, {"b", 33}, {"c", 66}, {"", 100}}));
-  EXPECT_EQ(ReadFile("b"), "<missing>");
+  EXPECT_EQ(ReadFile("b"), "2") << "the rollback removes staged copies, never installed files";
 }
 
 TEST_F(PayloadTest, ZeroFilesMakesOnlyTheFinalReport) {
@@ -118,25 +118,30 @@ TEST_F(PayloadTest, ZeroChunkFileTruncatesAnExistingFile) {
 }
 
 TEST_F(PayloadTest, SecondFileNotCreatable) {
-  drive.MakeDirectory("uninst.exe");  // A directory of that name blocks the file.
-  const std::string main = MakeContents(78848, 3);
+  failCreatingPath = "uninst.exe";
   TestPayload payload;
-  payload.Build({{"tw32.exe", main}, {"uninst.exe", "u"}});
+  payload.Build({{"tw32.exe", MakeContents(78848, 3)}, {"uninst.exe", "u"}});
   EXPECT_EQ(ExtractPayloadFrom(&payload.table, nullptr, Record), kExtractCannotCreate);
+  failCreatingPath.clear();
   EXPECT_EQ(reports, (std::vector<Report>{{"tw32.exe", 0}, {"uninst.exe", 50}}));
-  EXPECT_EQ(ReadFile("tw32.exe"), main);
+  EXPECT_EQ(ReadFile("tw32.exe"), "<missing>") << "nothing is swapped in before all are written";
 }
 
 TEST_F(PayloadTest, ShortWriteWhenTheDiskIsFull) {
-  // Large enough that the first write goes past the stream's buffer, and
-  // small enough that only the close can fail: both are short writes.
-  for (size_t size : {size_t{78848}, size_t{10}}) {
-    unlink("tw32.exe");
-    ASSERT_EQ(symlink("/dev/full", "tw32.exe"), 0);
+  // A write past the limit fails at once; a small file fails only when the
+  // close flushes it: both are short writes.
+  for (unsigned long limit : {40000ul, 5ul}) {
     TestPayload payload;
-    payload.Build({{"tw32.exe", MakeContents(size, 4)}, {"uninst.exe", "u"}});
-    EXPECT_EQ(ExtractPayloadFrom(&payload.table, nullptr, Record), kExtractShortWrite) << size;
-    EXPECT_EQ(ReadFile("uninst.exe"), "<missing>") << "extraction must stop at the failure";
+    payload.Build({{"tw32.exe", MakeContents(limit * 2, 4)}, {"uninst.exe", "u"}});
+    ExtractResult result;
+    {
+      FileSizeLimit full(limit);
+      result = ExtractPayloadFrom(&payload.table, nullptr, Record);
+    }
+    EXPECT_EQ(result, kExtractShortWrite) << limit;
+    EXPECT_EQ(ReadFile("tw32.exe"), "<missing>") << limit;
+    EXPECT_EQ(ReadFile("~setup.tmp/uninst.exe.new"), "<missing>")
+        << limit << ": extraction must stop at the failure";
   }
 }
 
@@ -160,8 +165,8 @@ TEST_F(PayloadTest, CorruptChunkIsNotWrittenAsGood) {
     payload.files[0].chunks = payload.chunks[0].data();
     EXPECT_EQ(ExtractPayloadFrom(&payload.table, nullptr, nullptr), kExtractCorruptPayload)
         << c.what;
-    EXPECT_EQ(ReadFile("tw32.exe"), main.substr(0, 30000)) << c.what;
-    EXPECT_EQ(ReadFile("uninst.exe"), "<missing>") << c.what;
+    EXPECT_EQ(ReadFile("~setup.tmp/tw32.exe.new"), main.substr(0, 30000)) << c.what;
+    EXPECT_EQ(ReadFile("tw32.exe"), "<missing>") << c.what;
   }
 }
 
@@ -217,25 +222,38 @@ TEST_F(PayloadTest, NoMemoryTouchesNothing) {
   EXPECT_EQ(ReadFile("tw32.exe"), "<missing>");
 }
 
-TEST_F(PayloadTest, DeleteRemovesPresentFilesAndSkipsAbsentOnes) {
-  TestPayload payload;
-  payload.Build({{"tw32.exe", "m"}, {"uninst.exe", "u"}});
-  drive.WriteFile("uninst.exe", "left by an earlier installation");
-  EXPECT_EQ(DeletePayloadFrom(&payload.table, nullptr, Record), 4);
-  EXPECT_EQ(ReadFile("uninst.exe"), "<missing>");
-  EXPECT_EQ(reports, (std::vector<Report>{{"tw32.exe", 0}, {"uninst.exe", 50}, {"", 100}}));
-}
-
-TEST_F(PayloadTest, DeleteStopsAtTheFirstUndeletableFile) {
-  // A non-empty directory of the file's name can be opened for reading but
-  // never deleted as a file, whoever runs the test.
-  drive.MakeDirectory("tw32.exe\\inner");
-  drive.WriteFile("uninst.exe", "u");
-  TestPayload payload;
-  payload.Build({{"tw32.exe", "m"}, {"uninst.exe", "u"}});
-  EXPECT_EQ(DeletePayloadFrom(&payload.table, nullptr, Record), 0);
-  EXPECT_EQ(ReadFile("uninst.exe"), "u") << "a later file must be left in place";
-  EXPECT_EQ(reports, (std::vector<Report>{{"tw32.exe", 0}})) << "no final report";
+// What a killed run left in the staging folder is cleared by the next run:
+// an installed file it had renamed aside and not replaced comes back, so a
+// later failure still leaves the previous installation whole.
+TEST_F(PayloadTest, LeftoversOfAKilledRunAreCleared) {
+  struct Case {
+    const char* what;
+    bool swapFails;
+    const char* main;  // tw32.exe afterwards
+  } cases[] = {
+      {"then a successful run", false, "new main"},
+      {"then a run whose swap fails", true, "old main"},
+  };
+  for (const Case& c : cases) {
+    std::filesystem::remove_all("~setup.tmp");
+    // Killed between renaming tw32.exe aside and moving its new copy in.
+    drive.MakeDirectory("~setup.tmp");
+    drive.WriteFile("~setup.tmp/tw32.exe.old", "old main");
+    drive.WriteFile("~setup.tmp/tw32.exe.new", "half");
+    drive.WriteFile("~setup.tmp/uninst.exe.new", "half");
+    unlink("tw32.exe");
+    drive.WriteFile("uninst.exe", "old uninstaller");
+    TestPayload payload;
+    payload.Build({{"tw32.exe", "new main"}, {"uninst.exe", "new uninstaller"}});
+    if (c.swapFails) StandinFailNextMove("~setup.tmp/uninst.exe.new");
+    ExtractResult result = ExtractPayloadFrom(&payload.table, nullptr, nullptr);
+    EXPECT_EQ(result, c.swapFails ? kExtractCannotCreate : kExtractDone) << c.what;
+    if (result != kExtractDone) DeletePayloadFrom(&payload.table, nullptr, nullptr);
+    EXPECT_EQ(ReadFile("tw32.exe"), c.main) << c.what;
+    EXPECT_EQ(ReadFile("uninst.exe"), c.swapFails ? "old uninstaller" : "new uninstaller")
+        << c.what;
+    EXPECT_FALSE(std::filesystem::exists("~setup.tmp")) << c.what << ": staging left behind";
+  }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The whole setup run, stage by stage, over the stand-in and a scratch drive.
 #include <gtest/gtest.h>
 #include <standin.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -31,6 +32,11 @@ class SequenceTest : public ::testing::Test {
   int Run(const std::vector<std::string>& answers) { return RunSetup(answers); }
   std::string Installed(const char* name) {
     return ReadFile(drive.Path(std::string(kInstallDir) + "\\" + name));
+  }
+  // A file's contents as a check prints them: a short text whole, a long
+  // one by its size.
+  static std::string Short(const std::string& contents) {
+    return contents.size() <= 64 ? contents : std::to_string(contents.size()) + " bytes";
   }
   HWND ProgressWindow() {
     std::vector<HWND> dialogs = StandinDialogWindows();
@@ -125,23 +131,6 @@ TEST_F(SequenceTest, ProfileThatCannotBeWrittenIsReportedBeforeSuccess) {
   EXPECT_EQ(EventsOf("WinExec").size(), 1u) << EventDump();
 }
 
-// A damaged setup program says so before it touches anything: the previous
-// installation, the profile and the running copies stay as they are.
-TEST_F(SequenceTest, DamagedPayloadIsReportedBeforeAnythingIsTouched) {
-  drive.WriteFile("windows\\tidewell.ini", "[Options]\ndataDir=C:\\Program Files\\Tidewell\n");
-  drive.WriteFile("Program Files\\Tidewell\\tw32.exe", "previous");
-  CorruptInstalledChunk(1, 1);
-  ASSERT_EQ(Run({""}), 0);
-  EXPECT_EQ(MessageBoxCaptions(), std::vector<std::string>{"Tidewell Installation Failed"});
-  EXPECT_EQ(Fields(EventsOf("MessageBoxA")[0])[2],
-            "The setup program is damaged: one of its component files could not be unpacked. "
-            "Obtain a new copy of the setup program and run it again.");
-  EXPECT_EQ(Installed("tw32.exe"), "previous");
-  EXPECT_EQ(Installed("uninst.exe"), "<missing>");
-  EXPECT_EQ(EventsOf("WritePrivateProfileStringA").size(), 0u) << EventDump();
-  EXPECT_EQ(EventsOf("CreateDialogParamA").size(), 0u);
-}
-
 TEST_F(SequenceTest, RefusedDirectoryEndsBeforeAnythingIsShownOrWritten) {
   drive.WriteFile("windows\\tidewell.ini", "[Options]\ndataDir=Q:\\nowhere\n");
   ASSERT_EQ(Run({":cancel"}), 0);
@@ -158,59 +147,90 @@ TEST_F(SequenceTest, RefusedDirectoryEndsBeforeAnythingIsShownOrWritten) {
   EXPECT_EQ(commands.size(), 0u);
 }
 
-TEST_F(SequenceTest, EachExtractionFailureExplainsAndRollsBack) {
+// A run that fails leaves the installation as it found it: none, or the
+// previous files byte for byte, and nothing of its staging. A damaged setup
+// program finds the damage before it touches anything at all.
+TEST_F(SequenceTest, FailedRunLeavesThePreviousInstallation) {
+  const char* kDamaged =
+      "The setup program is damaged: one of its component files could not be unpacked. Obtain "
+      "a new copy of the setup program and run it again.";
+  const char* kCannotCreate =
+      "The application was not able to create one of its component files. The disk is full, or "
+      "a copy of the application is already running, or you do not have write access to the "
+      "directory in which you are attempting to install the application. Check your available "
+      "disk space and run the setup program again.";
   struct Case {
     const char* what;
-    std::function<void(ScratchDrive&)> prepare;
+    std::function<void()> fault;
     const char* text;
+    bool reinstallOnly;  // a fault that needs an installed file
   } cases[] = {
-      {"cannot create",
-       [](ScratchDrive& d) { d.MakeDirectory("Program Files\\Tidewell\\uninst.exe"); },
-       "The application was not able to create one of its component files. The disk is full, or "
-       "a copy of the application is already running, or you do not have write access to the "
-       "directory in which you are attempting to install the application. Check your available "
-       "disk space and run the setup program again."},
-      {"short write",
-       [](ScratchDrive& d) {
-         ASSERT_EQ(symlink("/dev/full", d.Path("Program Files/Tidewell/uninst.exe").c_str()), 0);
-       },
+      {"damaged chunk", [] { CorruptInstalledChunk(1, 1); }, kDamaged, false},
+      {"damaged table entry", [] { CorruptInstalledName(1); }, kDamaged, false},
+      {"cannot create", [] { failCreatingPath = "uninst.exe"; }, kCannotCreate, false},
+      {"short write", [] {},
        "The application was unable to finish writing a file to disk. Your hard drive is probably "
        "full. Check your available disk space, make additional space available, and run the "
-       "setup program again."},
-      {"no memory", [](ScratchDrive&) { failExtractBufferAllocation = true; },
+       "setup program again.",
+       false},
+      {"no memory", [] { failExtractBufferAllocation = true; },
        "Insufficient memory was available for the setup procedure. Close other applications and "
-       "run the setup program again."},
+       "run the setup program again.",
+       false},
+      {"file in use", [] { StandinFailNextMove("tw32.exe"); }, kCannotCreate, true},
+      {"swap step fails", [] { StandinFailNextMove("~setup.tmp/uninst.exe.new"); }, kCannotCreate,
+       false},
   };
-  for (const Case& c : cases) {
-    StandinReset();
-    commands.clear();
-    SetInstalledPayload(main, uninstaller);
-    std::filesystem::remove_all(drive.Path(kInstallDir));
-    std::filesystem::remove(drive.ProfilePath());
-    drive.MakeDirectory(kInstallDir);
-    c.prepare(drive);
-    bool progressShownDuringFailure = false;
-    StandinQueueAnswer("");  // the running-copies warning
-    // The second box is the failure: the progress window must still be there.
-    StandinOnNextMessageBox([this, &progressShownDuringFailure] {
-      StandinOnNextMessageBox([this, &progressShownDuringFailure] {
-        progressShownDuringFailure = StandinWindowExists(ProgressWindow());
-      });
-    });
-    int result = Run({""});
-    failExtractBufferAllocation = false;
-    EXPECT_EQ(result, 0) << c.what;
-    std::vector<std::string> boxes = EventsOf("MessageBoxA");
-    ASSERT_EQ(boxes.size(), 2u) << c.what << "\n" << EventDump();
-    EXPECT_EQ(Fields(boxes[1])[1], "Tidewell Installation Failed") << c.what;
-    EXPECT_EQ(Fields(boxes[1])[2], c.text) << c.what;
-    EXPECT_EQ(Fields(boxes[1])[3], "0x30") << c.what;
-    EXPECT_TRUE(progressShownDuringFailure) << c.what;
-    EXPECT_TRUE(StandinWindowExists(ProgressWindow())) << c.what << ": never destroyed";
-    EXPECT_EQ(Installed("tw32.exe"), "<missing>") << c.what << ": rolled back";
-    EXPECT_EQ(commands.size(), 0u) << c.what;
-    EXPECT_EQ(EventsOf("WritePrivateProfileStringA|Options|dataDir").size(), 1u) << c.what;
-    EXPECT_EQ(EventsOf("WinExec").size(), 0u) << c.what;
+  for (bool reinstall : {false, true}) {
+    for (const Case& c : cases) {
+      if (c.reinstallOnly && !reinstall) continue;
+      std::string what = std::string(c.what) + (reinstall ? ", reinstallation" : ", first");
+      StandinReset();
+      commands.clear();
+      SetInstalledPayload(main, uninstaller);
+      std::filesystem::remove_all(drive.Path(kInstallDir));
+      std::filesystem::remove(drive.ProfilePath());
+      drive.MakeDirectory(kInstallDir);
+      if (reinstall) {
+        drive.WriteFile("Program Files\\Tidewell\\tw32.exe", "previous main");
+        drive.WriteFile("Program Files\\Tidewell\\uninst.exe", "previous uninstaller");
+      }
+      c.fault();
+      bool damaged = c.text == kDamaged;
+      bool progressShownDuringFailure = false;
+      if (!damaged) {
+        StandinQueueAnswer("");  // the running-copies warning
+        // The second box is the failure: the progress window must still be there.
+        StandinOnNextMessageBox([this, &progressShownDuringFailure] {
+          StandinOnNextMessageBox([this, &progressShownDuringFailure] {
+            progressShownDuringFailure = StandinWindowExists(ProgressWindow());
+          });
+        });
+      }
+      int result;
+      {
+        FileSizeLimit limit(std::string(c.what) == "short write" ? 40000 : RLIM_INFINITY);
+        result = Run({""});
+      }
+      failExtractBufferAllocation = false;
+      failCreatingPath.clear();
+      EXPECT_EQ(result, 0) << what;
+      std::vector<std::string> boxes = EventsOf("MessageBoxA");
+      ASSERT_EQ(boxes.size(), damaged ? 1u : 2u) << what << "\n" << EventDump();
+      EXPECT_EQ(Fields(boxes.back())[1], "Tidewell Installation Failed") << what;
+      EXPECT_EQ(Fields(boxes.back())[2], c.text) << what;
+      EXPECT_EQ(Fields(boxes.back())[3], "0x30") << what;
+      EXPECT_EQ(progressShownDuringFailure, !damaged) << what;
+      EXPECT_EQ(Short(Installed("tw32.exe")), reinstall ? "previous main" : "<missing>") << what;
+      EXPECT_EQ(Short(Installed("uninst.exe")), reinstall ? "previous uninstaller" : "<missing>")
+          << what;
+      EXPECT_EQ(Installed("~setup.tmp"), "<missing>") << what << ": staging left behind";
+      EXPECT_EQ(commands.size(), 0u) << what;
+      EXPECT_EQ(EventsOf("WritePrivateProfileStringA|Options|dataDir").size(), damaged ? 0u : 1u)
+          << what;
+      EXPECT_EQ(EventsOf("CreateDialogParamA").size(), damaged ? 0u : 1u) << what;
+      EXPECT_EQ(EventsOf("WinExec").size(), 0u) << what;
+    }
   }
 }
 

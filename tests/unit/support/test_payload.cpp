@@ -70,6 +70,13 @@ void SetInstalledPayload(const std::string& mainExe, const std::string& uninstal
   installedChecksum = PayloadChecksum(&kPayloadTable);
 }
 
+void CorruptInstalledName(int file) {
+  static std::string damaged;
+  damaged = installedFiles[file].name;
+  damaged.back() ^= 1;
+  installedFiles[file].name = damaged.c_str();
+}
+
 void CorruptInstalledChunk(int file, int chunk) {
   const PayloadChunk& target = installed.chunks[file][chunk];
   // The data is owned by `installed`; flip a byte of the deflate body.

@@ -33,10 +33,23 @@ std::string MakeContents(size_t size, unsigned seed);
 void SetInstalledPayload(const std::string& mainExe, const std::string& uninstaller);
 // Flips a byte inside the compressed data of a chunk of kPayloadTable.
 void CorruptInstalledChunk(int file, int chunk);
+// Flips a bit of the last letter of a file's name in kPayloadTable.
+void CorruptInstalledName(int file);
 
 // While set, the program's extraction buffer (kExtractBufferSize bytes)
 // cannot be allocated. Other allocations are untouched.
 extern bool failExtractBufferAllocation;
+// While not empty, opening for writing a file whose path contains this text
+// fails, as it does where the program may not create the file.
+extern std::string failCreatingPath;
+
+// While it lives, a write that would make a file larger than `bytes` fails,
+// as on a full disk.
+struct FileSizeLimit {
+  explicit FileSizeLimit(unsigned long bytes);
+  ~FileSizeLimit();
+  unsigned long previous;
+};
 
 // The contents of a file, or "<missing>".
 std::string ReadFile(const std::string& path);
