@@ -43,11 +43,17 @@ bool IsRootPath(const char* path);
 // it: relative names resolved, separators normalized, a dot that ends a name
 // and trailing dots and blanks of the last name removed. 1 on success; 0
 // when the text has no full path (an empty one) and -1 when the full path
-// would fill the buffer; `path` is unchanged then.
+// would fill the buffer or the text is longer than the system takes;
+// `path` is unchanged then.
 int MakeFullPath(char* path);
 // 1 when the full path of every payload file in `directory` stays within
 // kInstalledPathLimit, else 0.
 int InstalledPathsFit(const char* directory);
+// Whether a full path names a device rather than a directory: a path in the
+// device namespaces ("\\.\", "\\?\"), or one with a reserved device name
+// (CON, NUL, COM1...) as any of its components, which Windows opens as the
+// device whatever follows the name.
+bool NamesDevice(const char* fullPath);
 // Makes `path` the current directory: 0 on success, -1 on failure. With
 // `create` nonzero, creates a missing directory (one level) before giving up.
 int EnsureDirectory(const char* path, int create);

@@ -75,6 +75,12 @@ void AcceptTypedDirectory(HWND dialog) {
     MessageBoxA(messageOwner, kTooLongText, "Directory Name Too Long", MB_OK | MB_ICONWARNING);
     return;
   }
+  // A device is never a directory to create or to use, whether or not the
+  // system reports one there.
+  if (named > 0 && NamesDevice(fullPath)) {
+    MessageBoxA(messageOwner, kCannotCreateText, "Can't Create Directory", MB_OK | MB_ICONWARNING);
+    return;
+  }
   switch (QueryPathStatus(typed)) {
     case kPathNotFound:
       // A text with no full path (an empty one) names nothing to create.

@@ -63,16 +63,18 @@ void ProposeHomeDirectory(const char* homePath, const char* homeDrive) {
 }
 
 // The result of naming the text in the buffer by its full path.
-enum FullPathResult { kFullPathUsable, kFullPathNone, kFullPathTooLong };
+enum FullPathResult { kFullPathUsable, kFullPathNone, kFullPathUnusable };
 
 // Replaces the text in the buffer with its full path, so that what is
 // entered, created, recorded and built from it is the directory Windows
 // itself makes of the text ("C:\data\Tidewell " is C:\data\Tidewell), and
-// no longer depends on the current drive and directory. Too long: the
-// payload's files would not fit under it.
+// no longer depends on the current drive and directory. Unusable: the
+// payload's files would not fit under it, or it names a device.
 FullPathResult NameByFullPath() {
   int made = MakeFullPath(dataDirectory);
-  if (made < 0 || (made > 0 && !InstalledPathsFit(dataDirectory))) return kFullPathTooLong;
+  if (made < 0 || (made > 0 && (!InstalledPathsFit(dataDirectory) || NamesDevice(dataDirectory)))) {
+    return kFullPathUnusable;
+  }
   return made > 0 ? kFullPathUsable : kFullPathNone;
 }
 
@@ -100,12 +102,12 @@ int ResolveDataDirectory(HINSTANCE instance, HWND owner) {
   memcpy(proposal, dataDirectory, sizeof proposal);
 
   // A recorded directory wins over both computed ones. One that does not
-  // fit the buffer, or whose files' paths would not fit, is not proposed:
-  // the dialog offers the computed directory instead.
+  // fit the buffer, whose files' paths would not fit or that names a device
+  // is not proposed: the dialog offers the computed directory instead.
   bool recordedFits = ReadRecordedDataDirectory(dataDirectory, dataDirectory) != 0;
   NormalizeSeparators(dataDirectory);
-  FullPathResult named = recordedFits ? NameByFullPath() : kFullPathTooLong;
-  if (named == kFullPathTooLong) {
+  FullPathResult named = recordedFits ? NameByFullPath() : kFullPathUnusable;
+  if (named == kFullPathUnusable) {
     memcpy(dataDirectory, proposal, sizeof proposal);
     NormalizeSeparators(dataDirectory);
   }
@@ -115,7 +117,7 @@ int ResolveDataDirectory(HINSTANCE instance, HWND owner) {
         MessageBoxA(messageOwner, kShuttingDownText, "Shutting Down", MB_OK | MB_ICONWARNING);
         return 0;
       }
-      // The dialog accepts only a full path whose files fit.
+      // The dialog accepts only a full path whose files fit, of a directory.
       NormalizeSeparators(dataDirectory);
       if (EnsureDirectory(dataDirectory, 1) == 0) break;
       MessageBoxA(messageOwner, kCouldNotAccessText, "Couldn't Access Directory",

@@ -319,6 +319,44 @@ TEST_F(DataDirTest, DirectoriesWhoseFilesWouldNotFitAreNeverUsed) {
   }
 }
 
+TEST(PathOps, NamesDevice) {
+  struct Case {
+    const char* path;
+    bool device;
+  } cases[] = {
+      {"\\\\.\\nul", true},          {"\\\\?\\C:\\data", true},
+      {"C:\\tw-dev\\nul", true},     {"C:\\a\\NUL.txt\\b", true},
+      {"C:\\a\\com1", true},         {"C:\\a\\LPT\xb9", true},
+      {"C:\\a\\aux .log", true},     {"C:\\a\\conout$", true},
+      {"C:\\a\\nullify", false},     {"C:\\a\\com10", false},
+      {"C:\\a\\console", false},     {"C:\\Program Files\\Tidewell", false},
+      {"\\\\srv\\share\\tw", false}, {"C:\\a\\.nul", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(NamesDevice(c.path), c.device) << c.path;
+}
+
+// A device is never a data directory: typed, the dialog refuses it; from
+// the profile, the dialog opens with the computed proposal.
+TEST_F(DataDirTest, DeviceNamesAreNeverUsed) {
+  for (bool typed : {true, false}) {
+    StandinReset();
+    std::filesystem::remove(drive.ProfilePath());
+    drive.MakeDirectory("tw-dev");
+    if (typed) {
+      StandinQueueAnswers({"C:\\tw-dev\\nul", "", ":cancel"});
+    } else {
+      drive.WriteFile("windows\\tidewell.ini", "[Options]\ndataDir=C:\\tw-dev\\nul\n");
+      StandinQueueAnswer(":cancel");
+    }
+    EXPECT_EQ(ResolveDataDirectory(nullptr, nullptr), 0) << typed;
+    std::vector<std::string> expected = {"Shutting Down"};
+    if (typed) expected.insert(expected.begin(), "Can't Create Directory");
+    EXPECT_EQ(MessageBoxCaptions(), expected) << typed << "\n" << EventDump();
+    EXPECT_EQ(DialogProposals().front(), "C:\\Tidewell") << typed;
+    EXPECT_FALSE(std::filesystem::exists(drive.Path("tw-dev\\nul"))) << typed;
+  }
+}
+
 TEST_F(DataDirTest, DirectoryThatCannotBeEnteredAsksAgainWithTheNormalizedText) {
   drive.MakeDirectory("gone\\soon");
   // The directory vanishes, parent and all, while the user confirms it.

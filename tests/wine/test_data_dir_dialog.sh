@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The data directory dialog's answers: an existing file is refused, an
-# existing folder needs a Yes (No keeps the dialog open), and a new folder
-# whose parent exists is made and receives the payload.
+# The data directory dialog's answers: an existing file is refused, so are a
+# device name and a name longer than Windows takes, an existing folder needs
+# a Yes (No keeps the dialog open), and a new folder whose parent exists is
+# made and receives the payload.
 set -u
 . "$(dirname "$0")/lib.sh"
 tw_begin data_dir_dialog
@@ -21,6 +22,16 @@ press "$dialog" Return
 answer "Please Enter a Directory Name" Return
 if window_visible "$dialog"; then tw_ok "the dialog stays open after a file name"; else tw_fail "expected the dialog to stay open after a file name, got it closed"; fi
 
+# Windows makes \\.\nul of this name: a device, never a directory.
+fill_dir_field "$dialog" 'C:\tw-typed\nul'
+press "$dialog" Return
+answer "Can't Create Directory" Return
+# Longer than MAX_PATH: the ANSI functions refuse it whole.
+fill_dir_field "$dialog" "C:\\tw-typed\\$(printf 'x%.0s' $(seq 260))"
+press "$dialog" Return
+answer "Directory Name Too Long" Return
+if window_visible "$dialog"; then tw_ok "the dialog stays open after a device and a long name"; else tw_fail "expected the dialog to stay open, got it closed"; fi
+
 fill_dir_field "$dialog" 'C:\tw-typed'
 press "$dialog" Return
 answer "Write Data to Existing Directory?" n
@@ -36,7 +47,7 @@ finish_install n
 stop_window_log
 check_eq "exit code of setup.exe" 0 "$TW_SETUP_RC"
 check_eq "setup windows in the order they showed" \
-  "Choose a Data Directory > Please Enter a Directory Name > Write Data to Existing Directory? > Setup Progress > Closing Running Copies > Add To Startup Group > Installation Successful" \
+  "Choose a Data Directory > Please Enter a Directory Name > Can't Create Directory > Directory Name Too Long > Write Data to Existing Directory? > Setup Progress > Closing Running Copies > Add To Startup Group > Installation Successful" \
   "$(windows_seen)"
 
 check_file_same "installed main executable" "$TW_TW32" "$data_dir/tw32.exe"
