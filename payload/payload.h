@@ -71,6 +71,8 @@ const int kStagingExtraLength = 16;
 // ("" for the current directory), then `name` and `suffix`. 1, or 0 when
 // it does not fit `size`.
 int StagingPath(const char* directory, const char* name, const char* suffix, char* path, int size);
+// The staging folder of `directory` itself, by the same rules.
+int StagingFolderPath(const char* directory, char* path, int size);
 // Removes the staged and aside copies of the payload file `name` from the
 // staging folder of `directory`: 1 when neither is left.
 int RemoveStagedCopies(const char* directory, const char* name);

@@ -50,6 +50,13 @@ int StagingPath(const char* directory, const char* name, const char* suffix, cha
   return n >= 0 && n < size ? 1 : 0;
 }
 
+int StagingFolderPath(const char* directory, char* path, int size) {
+  // A staging path with no name and no suffix, less its trailing separator.
+  if (!StagingPath(directory, "", "", path, size)) return 0;
+  path[strlen(path) - 1] = '\0';
+  return 1;
+}
+
 int RemoveStagedCopies(const char* directory, const char* name) {
   bool staged = RemoveFile(directory, name, kStagedSuffix);
   bool aside = RemoveFile(directory, name, kAsideSuffix);
@@ -58,10 +65,7 @@ int RemoveStagedCopies(const char* directory, const char* name) {
 
 int RemoveStagingFolder(const char* directory) {
   static char path[kStagingPathSize];
-  // The folder's own path is a staging path with no name and no suffix, less
-  // its trailing separator.
-  if (!StagingPath(directory, "", "", path, kStagingPathSize)) return 0;
-  path[strlen(path) - 1] = '\0';
+  if (!StagingFolderPath(directory, path, kStagingPathSize)) return 0;
   // A link of the folder's name is not the setup's folder: it stays.
   DWORD attributes = GetFileAttributesA(path);
   if (attributes == INVALID_FILE_ATTRIBUTES) return IsGone(path) ? 1 : 0;

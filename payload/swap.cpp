@@ -4,7 +4,6 @@
 // file too, so a copy that ignored the request to quit cannot leave a half
 // installation behind.
 #include <direct.h>
-#include <string.h>
 
 #include "payload/swap.h"
 
@@ -66,8 +65,7 @@ bool SwapIn(const char* name) {
 
 int PrepareStagingFolder(const Payload* payload) {
   char folder[kStagedPathSize];
-  if (!StagingPath("", "", "", folder, kStagedPathSize)) return 0;
-  folder[strlen(folder) - 1] = '\0';
+  if (!StagingFolderPath("", folder, kStagedPathSize)) return 0;
   DWORD attributes = GetFileAttributesA(folder);
   if (attributes == INVALID_FILE_ATTRIBUTES) return _mkdir(folder) == 0 ? 1 : 0;
   // Only a real directory is the setup's to write into; a link could lead
@@ -100,10 +98,17 @@ int SwapInStagedFiles(const Payload* payload) {
 }
 
 void DiscardAsideCopies(const Payload* payload) {
+  bool heldCopy = false;
   for (int i = 0; i < payload->fileCount; ++i) {
     if (!MakePaths(payload->files[i].name) || KindOf(asidePath) == kNothing) continue;
     // Windows does not delete a running program's file; it goes at restart.
-    if (!DeleteFileA(asidePath)) MoveFileExA(asidePath, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    if (!DeleteFileA(asidePath)) {
+      MoveFileExA(asidePath, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+      heldCopy = true;
+    }
   }
-  RemoveStagingFolder("");
+  // The folder then follows it, in the order the deletions were asked for.
+  if (!RemoveStagingFolder("") && heldCopy && StagingFolderPath("", stagedPath, kStagedPathSize)) {
+    MoveFileExA(stagedPath, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  }
 }

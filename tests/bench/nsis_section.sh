@@ -234,6 +234,7 @@ nsis_extract_once() {
   local rc=0
   case $kind in
     ours) /usr/lib/wine/wine "$extract_exe" setup "C:\\bench\\ours" || rc=$? ;;
+    direct) /usr/lib/wine/wine "$extract_exe" direct "C:\\bench\\direct" || rc=$? ;;
     limit) /usr/lib/wine/wine "$extract_exe" limit "C:\\bench\\limit" || rc=$? ;;
     nsis) /usr/lib/wine/wine "$work/nsis/setup.exe" /S "/D=C:\\bench\\nsis" || rc=$? ;;
   esac
@@ -270,18 +271,18 @@ nsis_extraction() {
   # One run of each first, not counted: Wine starting in the prefix, the
   # installers read into the page cache. It also tells whether i686 runs.
   local kind
-  for kind in ours nsis limit; do
+  for kind in ours nsis limit direct; do
     if ! nsis_extract_once $kind "$set" "$files" "$extract_exe" >/dev/null; then
       echo "extraction: the first $kind run under i686 Wine failed"
       nsis_cleanup
       return
     fi
   done
-  local -a ours=() theirs=() limit=() versus=() bound=()
+  local -a ours=() theirs=() limit=() direct=() versus=() bound=() staging=()
   local i
   declare -A t
   for ((i = 0; i < pairs; i++)); do
-    for kind in $([ $((i % 2)) -eq 0 ] && echo "ours nsis limit" || echo "limit nsis ours"); do
+    for kind in $([ $((i % 2)) -eq 0 ] && echo "ours nsis limit direct" || echo "direct limit nsis ours"); do
       t[$kind]=$(nsis_extract_once $kind "$set" "$files" "$extract_exe") || {
         nsis_cleanup
         return 1
@@ -292,11 +293,19 @@ nsis_extraction() {
     limit+=("${t[limit]}")
     versus+=("$(ratio "${t[ours]}" "${t[nsis]}")")
     bound+=("$(ratio "${t[ours]}" "${t[limit]}")")
+    direct+=("${t[direct]}")
+    staging+=("$(ratio "${t[ours]}" "${t[direct]}")")
   done
+  # The check of the whole payload against its checksum, before anything.
+  local check_dir=$WINEPREFIX/drive_c/bench/check micros="" bytes=""
+  rm -rf "$check_dir" && mkdir -p "$check_dir"
+  /usr/lib/wine/wine "$extract_exe" check "C:\\bench\\check" &&
+    read -r micros bytes <"$check_dir/check.txt" || true
   nsis_cleanup
-  local v b
+  local v b s
   v=$(printf '%s\n' "${versus[@]}" | median)
   b=$(printf '%s\n' "${bound[@]}" | median)
+  s=$(printf '%s\n' "${staging[@]}" | median)
   echo "extraction under Wine $(/usr/lib/wine/wine --version 2>/dev/null) (i686), seconds from the" \
     "first file created to the last closed ($files files), $pairs alternating rounds" \
     "(load average $load before, $(cut -d' ' -f1-3 /proc/loadavg) after):"
@@ -307,4 +316,14 @@ nsis_extraction() {
     "$(goal "$v" 0.9999)"
   echo "  ours/limit            $(printf '%s\n' "${bound[@]}" | spread); goal at most 1.05:" \
     "$(goal "$b" 1.05)"
+  echo "  direct (unstaged)     $(printf '%s\n' "${direct[@]}" | spread) s"
+  echo "  ours/direct           $(printf '%s\n' "${staging[@]}" | spread); staging and swap," \
+    "to the last file in place; goal at most 1.2: $(goal "$s" 1.2)"
+  if [ -n "$micros" ]; then
+    echo "  payload check         $(awk -v m="$micros" 'BEGIN { printf "%.2f", m / 1000 }') ms for" \
+      "$bytes compressed bytes (fastest of 20), $(awk -v m="$micros" -v b="$bytes" \
+      'BEGIN { printf "%.2f", m / 1000 * 104857600 / b }') ms per 100 MiB"
+  else
+    echo "  payload check         failed to run"
+  fi
 }

@@ -1,15 +1,18 @@
 // Watches a folder for tests/bench/run.sh and times an installer's
 // extraction as the file system sees it: from the first file created in the
-// folder to the last file closed after writing. Prints figures; asserts
-// nothing.
+// folder (or in a folder made inside it, such as the setup's staging
+// folder) to the moment the last file is in place: closed after writing in
+// the folder itself, moved into it, or, for a staging folder, the folder
+// removed at the end. Prints figures; asserts nothing.
 //
 //   watch_files DIR
 //
 // Prints "ready" once it watches, then waits for SIGTERM (sent after the
 // installer has ended), reads the events still queued, and prints one line:
-// the seconds from the first creation to the last close, the number of files
-// created and the number of distinct files closed after writing. The times
-// are taken as the events are read, on the monotonic clock.
+// the seconds from the first creation to the last file in place, the number
+// of files created (in DIR and its subfolders) and the number of distinct
+// files that came into DIR, closed after writing there or moved in. The
+// times are taken as the events are read, on the monotonic clock.
 #include <poll.h>
 #include <signal.h>
 #include <sys/inotify.h>
@@ -29,6 +32,8 @@ double Now() {
   return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
+const uint32_t kWatched = IN_CREATE | IN_CLOSE_WRITE | IN_MOVED_TO | IN_DELETE;
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -43,8 +48,8 @@ int main(int argc, char** argv) {
   sigprocmask(SIG_BLOCK, &stop, nullptr);
   int signals = signalfd(-1, &stop, SFD_CLOEXEC);
   int events = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-  if (signals < 0 || events < 0 ||
-      inotify_add_watch(events, argv[1], IN_CREATE | IN_CLOSE_WRITE) < 0) {
+  int top = events < 0 ? -1 : inotify_add_watch(events, argv[1], kWatched);
+  if (signals < 0 || events < 0 || top < 0) {
     std::perror(argv[1]);
     return 1;
   }
@@ -53,7 +58,7 @@ int main(int argc, char** argv) {
 
   double first = -1, last = -1;
   long created = 0;
-  std::set<std::string> closed;
+  std::set<std::string> arrived;
   alignas(inotify_event) char buffer[64 * 1024];
   for (bool stopping = false;;) {
     pollfd fds[2] = {{events, POLLIN, 0}, {signals, POLLIN, 0}};
@@ -62,20 +67,29 @@ int main(int argc, char** argv) {
     double now = Now();
     for (ssize_t at = 0; at < got;) {
       const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+      bool inTop = event->wd == top;
+      bool folder = (event->mask & IN_ISDIR) != 0;
       if ((event->mask & IN_CREATE) != 0) {
         if (first < 0) first = now;
-        ++created;
+        if (!folder) ++created;
+        // A folder made inside is watched too: its files are counted as
+        // created, and its removal ends the extraction.
+        if (folder && inTop) {
+          inotify_add_watch(events, (std::string(argv[1]) + "/" + event->name).c_str(), kWatched);
+        }
       }
-      if ((event->mask & IN_CLOSE_WRITE) != 0 && event->len > 0) {
+      if (inTop && event->len > 0 && !folder &&
+          (event->mask & (IN_CLOSE_WRITE | IN_MOVED_TO)) != 0) {
         last = now;
-        closed.insert(event->name);
+        arrived.insert(event->name);
       }
+      if (inTop && folder && (event->mask & IN_DELETE) != 0) last = now;
       at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
     }
     if (got <= 0 && stopping) break;
     if (!stopping && (fds[1].revents & POLLIN) != 0) stopping = true;
   }
   std::printf("%.4f %ld %zu\n", first >= 0 && last >= first ? last - first : -1.0, created,
-              closed.size());
+              arrived.size());
   return 0;
 }

@@ -1,6 +1,8 @@
 // A test helper: one top-level window whose title is the first argument.
 // Its program file is not the product's, so the setup must leave it open
-// even when the title starts with the product's name.
+// even when the title starts with the product's name. With the second
+// argument "--ignore-quit" it also stands in for a product that does not
+// quit when asked: it goes on after WM_QUIT.
 #include <windows.h>
 
 namespace {
@@ -17,6 +19,7 @@ LRESULT CALLBACK DecoyWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
 
 int main(int argc, char** argv) {
   const char* title = argc > 1 ? argv[1] : "Decoy";
+  bool ignoreQuit = argc > 2 && lstrcmpA(argv[2], "--ignore-quit") == 0;
   HINSTANCE instance = GetModuleHandleA(nullptr);
 
   WNDCLASSA windowClass = {};
@@ -33,7 +36,10 @@ int main(int argc, char** argv) {
   ShowWindow(window, SW_SHOWNOACTIVATE);
 
   MSG message;
-  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+  for (;;) {
+    BOOL got = GetMessageA(&message, nullptr, 0, 0);
+    if (got < 0 || (got == 0 && !ignoreQuit)) break;
+    if (got == 0) continue;  // WM_QUIT, ignored
     TranslateMessage(&message);
     DispatchMessageA(&message);
   }

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # A failed extraction: a folder named uninst.exe in the data directory
-# blocks the second payload file. The failure message shows while "Setup
-# Progress" is still open; afterwards the file written before the failure
-# is removed again, nothing is registered, and the exit code is 0.
+# keeps the second payload file from taking its place. The failure message
+# shows while "Setup Progress" is still open and the main executable is
+# back out of the data directory; afterwards the staged copies are removed,
+# nothing is registered, and the exit code is 0.
 set -u
 . "$(dirname "$0")/lib.sh"
 tw_begin extraction_failure
@@ -22,7 +23,8 @@ if [ -n "$(find_window "Setup Progress")" ]; then
 else
   tw_fail "expected \"Setup Progress\" on screen with the failure message, got: $(list_windows)"
 fi
-check_file_same "main executable written before the failure" "$TW_TW32" "$data_dir/tw32.exe"
+check_absent "main executable while the failure is shown" "$data_dir/tw32.exe"
+check_file_same "its staged copy until the rollback" "$TW_TW32" "$data_dir/~setup.tmp/tw32.exe.new"
 answer "Tidewell Installation Failed" Return
 wait_setup
 stop_window_log
@@ -31,6 +33,7 @@ check_eq "exit code of setup.exe" 0 "$TW_SETUP_RC"
 check_eq "setup windows in the order they showed" \
   "Setup Progress > Closing Running Copies > Tidewell Installation Failed" "$(windows_seen)"
 check_absent "main executable after the rollback" "$data_dir/tw32.exe"
+check_absent "staging folder after the rollback" "$data_dir/~setup.tmp"
 if [ -d "$data_dir/uninst.exe" ]; then tw_ok "the blocking folder uninst.exe is left alone"; else tw_fail "expected the folder $data_dir/uninst.exe, got none"; fi
 check_absent "Start Menu group" "$TW_PROGRAMS/Tidewell"
 check_eq "links in the StartUp folder" "" "$(ls "$(startup_dir)" | paste -sd ' ')"

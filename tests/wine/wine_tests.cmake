@@ -34,6 +34,7 @@ set(TW_ENV
   TW_RUN_DIR=${TW_RUN_DIR}
   TW_PREFIX=${TW_PREFIX}
   TW_SETUP=$<TARGET_FILE:setup>
+  TW_PAYLOAD_BLOB=$<TARGET_FILE_DIR:setup>/setup_payload/payload.bin
   TW_TW32=$<TARGET_FILE:tw32>
   TW_UNINST=$<TARGET_FILE:setup_uninstaller>
   TW_DECOY=$<TARGET_FILE:decoy_window>
@@ -68,6 +69,7 @@ foreach(name
     profile_kept
     running_copies
     extraction_failure
+    reinstall
     uninstall
     version_info
     signed_install)
