@@ -13,7 +13,7 @@ int DeletePayloadFrom(const Payload* payload, HWND owner, ProgressFn progress) {
     if (progress != nullptr) progress(owner, name, sum / payload->fileCount);
     // A staged copy that is not there is already gone; one that stays is
     // removed with the folder by the next run.
-    if (!StagingPath("", name, kStagedSuffix, stagedPath, sizeof stagedPath) ||
+    if (!StagingPath("", i, name, kStagedSuffix, stagedPath, sizeof stagedPath) ||
         (!DeleteFileA(stagedPath) && GetFileAttributesA(stagedPath) != INVALID_FILE_ATTRIBUTES)) {
       complete = false;
     }
@@ -21,7 +21,7 @@ int DeletePayloadFrom(const Payload* payload, HWND owner, ProgressFn progress) {
   }
   // An aside copy that could not be put back keeps the folder: the next run
   // puts it back.
-  if (!RemoveStagingFolder("")) complete = false;
+  if (!RemoveStagingFolder("", payload->fileCount)) complete = false;
   if (progress != nullptr) progress(owner, "", 100);
   return complete ? kExtractDone : 0;
 }

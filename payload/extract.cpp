@@ -27,8 +27,8 @@ ExtractResult WriteChunks(const PayloadFile* file, unsigned char* buffer, FILE* 
 }
 
 // Writes one file whole as its staged copy.
-ExtractResult StageFile(const PayloadFile* file, unsigned char* buffer) {
-  if (!StagingPath("", file->name, kStagedSuffix, stagedPath, kStagedPathSize)) {
+ExtractResult StageFile(int index, const PayloadFile* file, unsigned char* buffer) {
+  if (!StagingPath("", index, file->name, kStagedSuffix, stagedPath, kStagedPathSize)) {
     return kExtractCannotCreate;
   }
   FILE* out = fopen(stagedPath, "wb");
@@ -50,7 +50,7 @@ ExtractResult ExtractPayloadFrom(const Payload* payload, HWND owner, ProgressFn 
   for (int i = 0; i < payload->fileCount && result == kExtractDone; ++i) {
     const PayloadFile* file = &payload->files[i];
     if (progress != nullptr) progress(owner, file->name, sum / payload->fileCount);
-    result = StageFile(file, buffer);
+    result = StageFile(i, file, buffer);
     sum += 100;
   }
   free(buffer);

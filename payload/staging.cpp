@@ -8,15 +8,17 @@
 extern const char kStagingFolderName[] = "~setup.tmp";
 extern const char kStagedSuffix[] = ".new";
 extern const char kAsideSuffix[] = ".old";
-static_assert(sizeof kStagingFolderName - 1 + 1 + sizeof kStagedSuffix - 1 <= kStagingExtraLength &&
-                  sizeof kStagingFolderName - 1 + 1 + sizeof kAsideSuffix - 1 <=
-                      kStagingExtraLength,
-              "kStagingExtraLength must cover the folder and either suffix");
+// The folder, a separator, a subfolder of the largest file index's digits,
+// a separator and the longer suffix.
+static_assert(sizeof kStagingFolderName - 1 + 1 + 8 + 1 + sizeof kStagedSuffix - 1 <=
+                      kStagingExtraLength &&
+                  sizeof kAsideSuffix == sizeof kStagedSuffix && 0x7fffffff / kStagingBatch < 1e8,
+              "kStagingExtraLength must cover the folder, any subfolder and either suffix");
 
 namespace {
 
-// A staged path: a directory of at most MAX_PATH-sized full paths' length
-// on Windows, of the data directory buffer's on the host, and a file name.
+// A staged path: a directory of at most the data directory buffer's length,
+// a file name of at most 255 characters, and the staging part.
 const int kStagingPathSize = 1024 + 256 + kStagingExtraLength;
 
 bool IsSeparator(char c) {
@@ -31,44 +33,54 @@ bool IsGone(const char* path) {
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
-bool RemoveFile(const char* directory, const char* name, const char* suffix) {
+bool RemoveFile(const char* directory, int index, const char* name, const char* suffix) {
   static char path[kStagingPathSize];
-  if (!StagingPath(directory, name, suffix, path, kStagingPathSize)) return false;
+  if (!StagingPath(directory, index, name, suffix, path, kStagingPathSize)) return false;
   return DeleteFileA(path) || IsGone(path);
+}
+
+// Removes an empty folder; a link of its name is not the setup's and stays.
+bool RemoveFolder(const char* path) {
+  DWORD attributes = GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return IsGone(path);
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return false;
+  return RemoveDirectoryA(path) || IsGone(path);
 }
 
 }  // namespace
 
-int StagingPath(const char* directory, const char* name, const char* suffix, char* path, int size) {
+int StagingFolderPath(const char* directory, int index, int batchOnly, char* path, int size) {
   size_t length = strlen(directory);
   const char* separator = length == 0 || IsSeparator(directory[length - 1]) ? "" : "\\";
   // Inside the folder a forward slash, which Windows reads as a separator
   // too: the C runtime's own file functions then take the relative path on
   // every platform the program is built for.
-  int n = snprintf(path, static_cast<size_t>(size), "%s%s%s/%s%s", directory, separator,
-                   kStagingFolderName, name, suffix);
+  int n = batchOnly ? snprintf(path, static_cast<size_t>(size), "%s%s%s/%d", directory, separator,
+                               kStagingFolderName, index / kStagingBatch)
+                    : snprintf(path, static_cast<size_t>(size), "%s%s%s", directory, separator,
+                               kStagingFolderName);
   return n >= 0 && n < size ? 1 : 0;
 }
 
-int StagingFolderPath(const char* directory, char* path, int size) {
-  // A staging path with no name and no suffix, less its trailing separator.
-  if (!StagingPath(directory, "", "", path, size)) return 0;
-  path[strlen(path) - 1] = '\0';
-  return 1;
+int StagingPath(const char* directory, int index, const char* name, const char* suffix, char* path,
+                int size) {
+  if (!StagingFolderPath(directory, index, 1, path, size)) return 0;
+  size_t used = strlen(path);
+  int n = snprintf(path + used, static_cast<size_t>(size) - used, "/%s%s", name, suffix);
+  return n >= 0 && static_cast<size_t>(n) < static_cast<size_t>(size) - used ? 1 : 0;
 }
 
-int RemoveStagedCopies(const char* directory, const char* name) {
-  bool staged = RemoveFile(directory, name, kStagedSuffix);
-  bool aside = RemoveFile(directory, name, kAsideSuffix);
+int RemoveStagedCopies(const char* directory, int index, const char* name) {
+  bool staged = RemoveFile(directory, index, name, kStagedSuffix);
+  bool aside = RemoveFile(directory, index, name, kAsideSuffix);
   return staged && aside ? 1 : 0;
 }
 
-int RemoveStagingFolder(const char* directory) {
+int RemoveStagingFolder(const char* directory, int fileCount) {
   static char path[kStagingPathSize];
-  if (!StagingFolderPath(directory, path, kStagingPathSize)) return 0;
-  // A link of the folder's name is not the setup's folder: it stays.
-  DWORD attributes = GetFileAttributesA(path);
-  if (attributes == INVALID_FILE_ATTRIBUTES) return IsGone(path) ? 1 : 0;
-  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return 0;
-  return RemoveDirectoryA(path) || IsGone(path) ? 1 : 0;
+  for (int index = 0; index < fileCount; index += kStagingBatch) {
+    if (StagingFolderPath(directory, index, 1, path, kStagingPathSize)) RemoveFolder(path);
+  }
+  if (!StagingFolderPath(directory, 0, 0, path, kStagingPathSize)) return 0;
+  return RemoveFolder(path) ? 1 : 0;
 }

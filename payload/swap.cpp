@@ -12,9 +12,9 @@ namespace {
 char stagedPath[kStagedPathSize];
 char asidePath[kStagedPathSize];
 
-bool MakePaths(const char* name) {
-  return StagingPath("", name, kStagedSuffix, stagedPath, kStagedPathSize) &&
-         StagingPath("", name, kAsideSuffix, asidePath, kStagedPathSize);
+bool MakePaths(int index, const char* name) {
+  return StagingPath("", index, name, kStagedSuffix, stagedPath, kStagedPathSize) &&
+         StagingPath("", index, name, kAsideSuffix, asidePath, kStagedPathSize);
 }
 
 // What is at `path`: nothing, a file (or a link, which is moved as itself),
@@ -37,27 +37,37 @@ bool Move(const char* from, const char* to) {
   return MoveFileExA(from, to, 0) != 0;
 }
 
+// Whether a real directory is at `path`, made now if nothing was there.
+bool HaveFolder(const char* path) {
+  DWORD attributes = GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return _mkdir(path) == 0;
+  // A link could lead the files anywhere: only a real directory will do.
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+         (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+}
+
 // Undoes the swap of the files before `count`, the last one first: the new
 // file goes back into the staging folder and the aside copy, if this run
 // made one, back to its name.
 void UndoSwap(const Payload* payload, int count) {
   for (int i = count - 1; i >= 0; --i) {
     const char* name = payload->files[i].name;
-    if (!MakePaths(name)) continue;
+    if (!MakePaths(i, name)) continue;
     Move(name, stagedPath);
     if (KindOf(asidePath) == kFile) Move(asidePath, name);
   }
 }
 
-// Swaps one file in: 1, or 0 with nothing of this file changed.
-bool SwapIn(const char* name) {
-  if (!MakePaths(name)) return false;
-  PathKind installed = KindOf(name);
-  // A directory, or a name that cannot be looked at, is not replaced.
-  if (installed == kOther) return false;
-  if (installed == kFile && !Move(name, asidePath)) return false;
+// Swaps file `index` in: 1, or 0 with nothing of this file changed. The new
+// file is moved in first: that it takes the name shows that none was
+// installed, with one look at the name instead of two.
+bool SwapIn(int index, const char* name) {
+  if (!MakePaths(index, name)) return false;
   if (Move(stagedPath, name)) return true;
-  if (installed == kFile) Move(asidePath, name);
+  // A directory, or a name that cannot be looked at, is not replaced.
+  if (KindOf(name) != kFile || !Move(name, asidePath)) return false;
+  if (Move(stagedPath, name)) return true;
+  Move(asidePath, name);
   return false;
 }
 
@@ -65,31 +75,30 @@ bool SwapIn(const char* name) {
 
 int PrepareStagingFolder(const Payload* payload) {
   char folder[kStagedPathSize];
-  if (!StagingFolderPath("", folder, kStagedPathSize)) return 0;
-  DWORD attributes = GetFileAttributesA(folder);
-  if (attributes == INVALID_FILE_ATTRIBUTES) return _mkdir(folder) == 0 ? 1 : 0;
-  // Only a real directory is the setup's to write into; a link could lead
-  // the files anywhere.
-  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-      (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-    return 0;
-  }
+  if (!StagingFolderPath("", 0, 0, folder, kStagedPathSize)) return 0;
+  bool leftovers = GetFileAttributesA(folder) != INVALID_FILE_ATTRIBUTES;
+  if (!HaveFolder(folder)) return 0;
   for (int i = 0; i < payload->fileCount; ++i) {
     const char* name = payload->files[i].name;
+    if (i % kStagingBatch == 0 &&
+        (!StagingFolderPath("", i, 1, folder, kStagedPathSize) || !HaveFolder(folder))) {
+      return 0;
+    }
+    if (!leftovers) continue;
     // A run killed between renaming an installed file aside and moving the
     // new one in left the installed file only as the aside copy.
-    if (MakePaths(name) && KindOf(name) == kNothing && KindOf(asidePath) == kFile) {
+    if (MakePaths(i, name) && KindOf(asidePath) == kFile && KindOf(name) == kNothing) {
       Move(asidePath, name);
     }
     // A copy that stays makes its own step fail later, with the message.
-    RemoveStagedCopies("", name);
+    RemoveStagedCopies("", i, name);
   }
   return 1;
 }
 
 int SwapInStagedFiles(const Payload* payload) {
   for (int i = 0; i < payload->fileCount; ++i) {
-    if (!SwapIn(payload->files[i].name)) {
+    if (!SwapIn(i, payload->files[i].name)) {
       UndoSwap(payload, i);
       return 0;
     }
@@ -100,15 +109,19 @@ int SwapInStagedFiles(const Payload* payload) {
 void DiscardAsideCopies(const Payload* payload) {
   bool heldCopy = false;
   for (int i = 0; i < payload->fileCount; ++i) {
-    if (!MakePaths(payload->files[i].name) || KindOf(asidePath) == kNothing) continue;
-    // Windows does not delete a running program's file; it goes at restart.
+    if (!MakePaths(i, payload->files[i].name) || KindOf(asidePath) == kNothing) continue;
+    // Windows does not delete a running program's file; it goes at restart,
+    // and its folders after it, in the order the deletions were asked for.
     if (!DeleteFileA(asidePath)) {
       MoveFileExA(asidePath, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+      if (StagingFolderPath("", i, 1, stagedPath, kStagedPathSize)) {
+        MoveFileExA(stagedPath, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+      }
       heldCopy = true;
     }
   }
-  // The folder then follows it, in the order the deletions were asked for.
-  if (!RemoveStagingFolder("") && heldCopy && StagingFolderPath("", stagedPath, kStagedPathSize)) {
+  if (!RemoveStagingFolder("", payload->fileCount) && heldCopy &&
+      StagingFolderPath("", 0, 0, stagedPath, kStagedPathSize)) {
     MoveFileExA(stagedPath, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
   }
 }

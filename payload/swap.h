@@ -10,10 +10,11 @@
 // directory: the folder, a name of at most 255 characters and a suffix.
 const int kStagedPathSize = 256 + kStagingExtraLength;
 
-// Makes the staging folder ready: what a killed run left is put back (an
-// installed file it had renamed aside and not yet replaced) or removed, and
-// the folder is made. 1, or 0 when there is no folder of the setup's own to
-// write into (a file or a link has its name, or it cannot be made).
+// Makes the staging folder and its subfolders ready: what a killed run left
+// is put back (an installed file it had renamed aside and not yet replaced)
+// or removed, and the folders are made. 1, or 0 when there is no folder of
+// the setup's own to write into (a file or a link has its name, or it
+// cannot be made).
 int PrepareStagingFolder(const Payload* payload);
 // Moves every staged file into place: an installed file of its name is
 // renamed aside first, then the staged one takes its name. 1 when all are

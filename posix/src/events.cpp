@@ -31,9 +31,13 @@ void SetScripted(bool scripted) {
 
 void LogEvent(const std::string& event) {
   // End-to-end tests end the program as kill -9 would at an exact call: the
-  // call whose event begins with this text, before it does anything.
+  // call whose event begins with this text (its SETUP_KILL_AT_COUNT-th such
+  // call, the first by default), before it does anything.
   static const char* killAt = getenv("SETUP_KILL_AT_EVENT");
-  if (killAt != nullptr && killAt[0] != '\0' && event.compare(0, strlen(killAt), killAt) == 0) {
+  static int killCountdown =
+      getenv("SETUP_KILL_AT_COUNT") ? atoi(getenv("SETUP_KILL_AT_COUNT")) : 1;
+  if (killAt != nullptr && killAt[0] != '\0' && event.compare(0, strlen(killAt), killAt) == 0 &&
+      --killCountdown <= 0) {
     raise(SIGKILL);
   }
   Events().push_back(event);

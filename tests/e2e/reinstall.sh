@@ -41,13 +41,15 @@ rm -f "$TIDEWELL_PRODUCT_LOG"
 expect_eq "the previous installation starts" "Tidewell started in $DIR" \
   "$(head -n1 "$TIDEWELL_PRODUCT_LOG" 2>/dev/null)"
 
-# A reinstallation killed while it writes its files, between renaming an
-# installed file aside and moving the new one in, and half way through the
-# swap; each time the next run completes the installation.
-for point in "SetDlgItemTextA|#1|1002|Percent Complete: 50%" \
-             "MoveFileExA|~setup.tmp/tw32.exe.new|tw32.exe|" \
-             "MoveFileExA|uninst.exe|~setup.tmp/uninst.exe.old|"; do
-  OUT=$(printf '\n\n\n' | (cd "$SCRATCH" && SETUP_KILL_AT_EVENT=$point "$SETUP_BIN") 2>&1)
+# A reinstallation killed while it writes its files, half way through the
+# swap, and between renaming an installed file aside and moving the new one
+# in (the second try to move it in); each time the next run completes the
+# installation.
+for point in "SetDlgItemTextA|#1|1002|Percent Complete: 50%:1" \
+             "MoveFileExA|uninst.exe|:1" \
+             "MoveFileExA|~setup.tmp/0/uninst.exe.new|uninst.exe|:2"; do
+  OUT=$(printf '\n\n\n' | (cd "$SCRATCH" && SETUP_KILL_AT_EVENT=${point%:*} \
+    SETUP_KILL_AT_COUNT=${point##*:} "$SETUP_BIN") 2>&1)
   STATUS=$?
   expect_eq "killed at $point: exit status" 137 "$STATUS"
   run_setup "" n n

@@ -261,7 +261,8 @@ TEST_F(DataDirTest, DirectoriesWhoseFilesWouldNotFitAreNeverUsed) {
     }
     return path;
   };
-  // The longest file is staged as "<directory>\\~setup.tmp/uninst.exe.new".
+  // The longest file is staged as "<directory>\\~setup.tmp/0/uninst.exe.new", and the
+  // subfolder may have up to eight digits.
   const size_t longest = kInstalledPathLimit - sizeof "\\uninst.exe" - kStagingExtraLength;
   struct Case {
     size_t length;

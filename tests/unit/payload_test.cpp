@@ -140,7 +140,7 @@ TEST_F(PayloadTest, ShortWriteWhenTheDiskIsFull) {
     }
     EXPECT_EQ(result, kExtractShortWrite) << limit;
     EXPECT_EQ(ReadFile("tw32.exe"), "<missing>") << limit;
-    EXPECT_EQ(ReadFile("~setup.tmp/uninst.exe.new"), "<missing>")
+    EXPECT_EQ(ReadFile("~setup.tmp/0/uninst.exe.new"), "<missing>")
         << limit << ": extraction must stop at the failure";
   }
 }
@@ -165,7 +165,7 @@ TEST_F(PayloadTest, CorruptChunkIsNotWrittenAsGood) {
     payload.files[0].chunks = payload.chunks[0].data();
     EXPECT_EQ(ExtractPayloadFrom(&payload.table, nullptr, nullptr), kExtractCorruptPayload)
         << c.what;
-    EXPECT_EQ(ReadFile("~setup.tmp/tw32.exe.new"), main.substr(0, 30000)) << c.what;
+    EXPECT_EQ(ReadFile("~setup.tmp/0/tw32.exe.new"), main.substr(0, 30000)) << c.what;
     EXPECT_EQ(ReadFile("tw32.exe"), "<missing>") << c.what;
   }
 }
@@ -237,15 +237,15 @@ TEST_F(PayloadTest, LeftoversOfAKilledRunAreCleared) {
   for (const Case& c : cases) {
     std::filesystem::remove_all("~setup.tmp");
     // Killed between renaming tw32.exe aside and moving its new copy in.
-    drive.MakeDirectory("~setup.tmp");
-    drive.WriteFile("~setup.tmp/tw32.exe.old", "old main");
-    drive.WriteFile("~setup.tmp/tw32.exe.new", "half");
-    drive.WriteFile("~setup.tmp/uninst.exe.new", "half");
+    drive.MakeDirectory("~setup.tmp/0");
+    drive.WriteFile("~setup.tmp/0/tw32.exe.old", "old main");
+    drive.WriteFile("~setup.tmp/0/tw32.exe.new", "half");
+    drive.WriteFile("~setup.tmp/0/uninst.exe.new", "half");
     unlink("tw32.exe");
     drive.WriteFile("uninst.exe", "old uninstaller");
     TestPayload payload;
     payload.Build({{"tw32.exe", "new main"}, {"uninst.exe", "new uninstaller"}});
-    if (c.swapFails) StandinFailNextMove("~setup.tmp/uninst.exe.new");
+    if (c.swapFails) StandinFailNextMove("uninst.exe");
     ExtractResult result = ExtractPayloadFrom(&payload.table, nullptr, nullptr);
     EXPECT_EQ(result, c.swapFails ? kExtractCannotCreate : kExtractDone) << c.what;
     if (result != kExtractDone) DeletePayloadFrom(&payload.table, nullptr, nullptr);

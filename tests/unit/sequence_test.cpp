@@ -161,25 +161,29 @@ TEST_F(SequenceTest, FailedRunLeavesThePreviousInstallation) {
       "disk space and run the setup program again.";
   struct Case {
     const char* what;
-    std::function<void()> fault;
+    std::function<void(bool reinstall)> fault;
     const char* text;
     bool reinstallOnly;  // a fault that needs an installed file
   } cases[] = {
-      {"damaged chunk", [] { CorruptInstalledChunk(1, 1); }, kDamaged, false},
-      {"damaged table entry", [] { CorruptInstalledName(1); }, kDamaged, false},
-      {"cannot create", [] { failCreatingPath = "uninst.exe"; }, kCannotCreate, false},
-      {"short write", [] {},
+      {"damaged chunk", [](bool) { CorruptInstalledChunk(1, 1); }, kDamaged, false},
+      {"damaged table entry", [](bool) { CorruptInstalledName(1); }, kDamaged, false},
+      {"cannot create", [](bool) { failCreatingPath = "uninst.exe"; }, kCannotCreate, false},
+      {"short write", [](bool) {},
        "The application was unable to finish writing a file to disk. Your hard drive is probably "
        "full. Check your available disk space, make additional space available, and run the "
        "setup program again.",
        false},
-      {"no memory", [] { failExtractBufferAllocation = true; },
+      {"no memory", [](bool) { failExtractBufferAllocation = true; },
        "Insufficient memory was available for the setup procedure. Close other applications and "
        "run the setup program again.",
        false},
-      {"file in use", [] { StandinFailNextMove("tw32.exe"); }, kCannotCreate, true},
-      {"swap step fails", [] { StandinFailNextMove("~setup.tmp/uninst.exe.new"); }, kCannotCreate,
-       false},
+      {"file in use", [](bool) { StandinFailNextMove("tw32.exe"); }, kCannotCreate, true},
+      // The second file cannot take its place after the first one has.
+      {"swap step fails",
+       [](bool reinstall) {
+         StandinFailNextMove(reinstall ? "uninst.exe" : "~setup.tmp/0/uninst.exe.new");
+       },
+       kCannotCreate, false},
   };
   for (bool reinstall : {false, true}) {
     for (const Case& c : cases) {
@@ -195,7 +199,7 @@ TEST_F(SequenceTest, FailedRunLeavesThePreviousInstallation) {
         drive.WriteFile("Program Files\\Tidewell\\tw32.exe", "previous main");
         drive.WriteFile("Program Files\\Tidewell\\uninst.exe", "previous uninstaller");
       }
-      c.fault();
+      c.fault(reinstall);
       bool damaged = c.text == kDamaged;
       bool progressShownDuringFailure = false;
       if (!damaged) {

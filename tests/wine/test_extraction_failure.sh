@@ -24,7 +24,7 @@ else
   tw_fail "expected \"Setup Progress\" on screen with the failure message, got: $(list_windows)"
 fi
 check_absent "main executable while the failure is shown" "$data_dir/tw32.exe"
-check_file_same "its staged copy until the rollback" "$TW_TW32" "$data_dir/~setup.tmp/tw32.exe.new"
+check_file_same "its staged copy until the rollback" "$TW_TW32" "$data_dir/~setup.tmp/0/tw32.exe.new"
 answer "Tidewell Installation Failed" Return
 wait_setup
 stop_window_log

@@ -78,6 +78,6 @@ else
   check_file_same "uninstaller kept" "$TW_WINDOW_TEXT" "$data_dir/uninst.exe"
   check_absent "staging folder" "$data_dir/~setup.tmp"
 fi
-echo "staging folder afterwards: $(ls -A "$data_dir/~setup.tmp" 2>/dev/null | paste -sd ' ' || true)"
+echo "staging folder afterwards: $(ls -AR "$data_dir/~setup.tmp" 2>/dev/null | paste -sd ' ' || true)"
 
 tw_end
