@@ -10,4 +10,5 @@ void StandinReset() {
   standin::ResetDde();
   standin::ResetProgramManager();
   standin::ResetProcesses();
+  standin::ResetFileHandles();
 }
