@@ -9,6 +9,6 @@ void StandinReset() {
   standin::ResetWindows();
   standin::ResetDde();
   standin::ResetProgramManager();
-  standin::ResetProcesses();
   standin::ResetFileHandles();
+  standin::ResetProcesses();
 }

@@ -3,7 +3,6 @@
 # menu entry starts it: an old installation's uninstaller leaves the current
 # one's entries and records alone; the current one's removes them and the
 # directory the setup made, whatever directory its command line names; a
-# copy started by hand from the temporary directory touches nothing; a
 # folder the user chose stays, and so does one that holds a file of the
 # user's.
 source "$(dirname "$0")/lib.sh"
@@ -14,14 +13,16 @@ export TMPDIR=$SCRATCH/tmp XDG_RUNTIME_DIR=$SCRATCH/run
 mkdir -p "$TMPDIR" "$XDG_RUNTIME_DIR"
 
 # run_uninstall DIR ANSWER...: runs DIR's uninst.exe in DIR, as the menu
-# entry does, with the arguments in ARGS. After a Yes it waits for the copy
-# it hands over to: its closing message and the removal of its own
-# temporary file.
-ARGS=()
+# entry does, but with a typed command line that names another program's
+# folder, which must stay untouched. After a Yes it waits for the copy it
+# hands over to: its closing message and the removal of its own temporary
+# file.
+mkdir -p "$SETUP_DRIVE_C/other"
+echo "another program's" | tee "$SETUP_DRIVE_C/other/uninst.exe" >"$SETUP_DRIVE_C/other/tw32.exe"
 run_uninstall() {
   local dir=$1
   shift
-  printf '%s\n' "$@" | (cd "$dir" && ./uninst.exe "${ARGS[@]}") >"$SCRATCH/uninstall.out" 2>&1
+  printf '%s\n' "$@" | (cd "$dir" && ./uninst.exe 8 9 'C:\other') >"$SCRATCH/uninstall.out" 2>&1
   STATUS=$?
   local deadline=$((SECONDS + 30))
   until [ "$1" != y ] || { grep -q "Uninstall Complete" "$SCRATCH/uninstall.out" && [ -z "$(ls -A "$TMPDIR")" ]; }; do
@@ -50,23 +51,9 @@ expect_eq "desktop entries after the old uninstaller" 3 "$(entries)"
 expect_eq "the menu entry's program" "Exec=$SETUP_DRIVE_C/new/tw32.exe" "$(grep '^Exec=' "$MENU")"
 expect_eq "profile entry after the old uninstaller" 'C:\new' "$(profile_value)"
 
-cp "$SETUP_DRIVE_C/new/uninst.exe" "$TMPDIR/uns1.tmp"
-OUT=$(printf 'y\n\n' | "$TMPDIR/uns1.tmp" 8 9 'C:\new' 2>&1)
-rm "$TMPDIR/uns1.tmp"
-expect_output "No installation of Tidewell was found in $(dirname "$TMPDIR" | sed 's|^|Z:|; s|/|\\|g')\\tmp. Nothing has been removed."
-expect_no_output "Closing Running Copies"
-expect_eq "the installation after a hand-started copy" "tw32.exe uninst.exe" "$(ls "$SETUP_DRIVE_C/new" | paste -sd ' ')"
-
-mkdir -p "$SETUP_DRIVE_C/other"
-echo "another program's" | tee "$SETUP_DRIVE_C/other/uninst.exe" >"$SETUP_DRIVE_C/other/tw32.exe"
-ARGS=(8 9 'C:\other')
 run_uninstall "$SETUP_DRIVE_C/new" y ""
-ARGS=()
-expect_output "Are you sure you want to remove Tidewell and all of its components from C:\\new?"
 expect_output "Tidewell has been removed from your computer."
 expect_missing "$SETUP_DRIVE_C/new"
-expect_eq "the directory the command line named" "another program's|another program's" \
-  "$(cat "$SETUP_DRIVE_C/other/uninst.exe" "$SETUP_DRIVE_C/other/tw32.exe" | paste -sd '|')"
 for entry in "$MENU" "$UNINSTALL" "$AUTOSTART"; do expect_missing "$entry"; done
 expect_eq "profile after uninstalling" "[Options]" "$(tr -d '\r' <"$INI" | paste -sd '|')"
 expect_eq "temporary files left" "" "$(ls -A "$TMPDIR")"
@@ -89,4 +76,6 @@ run_uninstall "$SETUP_DRIVE_C/tw" y ""
 expect_output "Tidewell has been removed from your computer. The directory C:\\tw was kept because it holds files that Tidewell did not install."
 expect_eq "files left in the data directory" "notes.txt" "$(ls -A "$SETUP_DRIVE_C/tw" 2>/dev/null)"
 expect_eq "profile entry" "" "$(profile_value)"
+expect_eq "the folder the command lines named" "another program's|another program's" \
+  "$(cat "$SETUP_DRIVE_C/other/uninst.exe" "$SETUP_DRIVE_C/other/tw32.exe" | paste -sd '|')"
 finish

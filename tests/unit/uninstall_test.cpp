@@ -41,7 +41,6 @@ class UninstallTest : public ::testing::Test {
   void TearDown() override {
     unsetenv("TMPDIR");
     unsetenv("SETUP_DRIVE_D");
-    StandinReset();
   }
 
   // A new scratch drive with an installation in `folder`, and a reset
@@ -57,7 +56,7 @@ class UninstallTest : public ::testing::Test {
     setenv("TMPDIR", scratch->Path("tmp").c_str(), 1);
     for (const std::string& name : kAllFiles) {
       scratch->WriteFile(folder + "/" + name, "of " + name);
-      scratch->WriteFile("other/" + name, "another program's");
+      scratch->WriteFile("other/" + name, "of another program");
     }
     scratch->WriteFile("tmp/uns1A.tmp", "of uninst.exe");
     StandinSetModuleFileName("C:\\Program Files\\Tidewell\\uninst.exe");
@@ -93,11 +92,8 @@ class UninstallTest : public ::testing::Test {
   }
   // The first process's hold on a directory, which its copy inherits.
   static std::string HoldOf(const std::string& directory) {
-    SECURITY_ATTRIBUTES inherit = {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    HANDLE held = CreateFileA(directory.c_str(), FILE_LIST_DIRECTORY,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING,
-                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    return std::to_string(reinterpret_cast<uintptr_t>(held));
+    HoldInstallDirectory(directory.c_str());
+    return std::to_string(reinterpret_cast<uintptr_t>(HeldInstallDirectory()));
   }
   std::string HandleOfThisProcess() {
     HANDLE process = GetCurrentProcess();
@@ -113,15 +109,6 @@ class UninstallTest : public ::testing::Test {
     }
     std::sort(names.begin(), names.end());
     return names;
-  }
-
-  // What another program keeps in C:\other, which a command line names.
-  std::string Other() {
-    std::string contents;
-    for (const std::string& name : kAllFiles) {
-      contents += ReadFile(scratch->Path("other/" + name)) + "|";
-    }
-    return contents;
   }
 
   std::unique_ptr<ScratchDrive> scratch;
@@ -173,6 +160,65 @@ TEST_F(UninstallTest, YesClosesCopiesAndHandsOverToACopy) {
   EXPECT_TRUE(commands.empty()) << "the items go after the files, in the copy";
 }
 
+// Only a copy that its parent started from the temporary directory, with a
+// handle to that parent, acts on the directory in its command line. Any
+// other start is an ordinary one on its own directory, C:\tmp holds no
+// installation, and C:\other, which the command line names, stays.
+TEST_F(UninstallTest, OnlyTheCopyItsParentStartedActsOnItsCommandLine) {
+  struct Case {
+    const char* what;
+    std::function<std::string(UninstallTest&)> handle;
+    bool parentIsTheHandle;
+    const char* module;
+    bool trusted;
+  } cases[] = {
+      {"the copy its parent started", [](UninstallTest& t) { return t.HandleOfThisProcess(); },
+       true, kCopy, true},
+      {"a handle to a process that is not the parent",
+       [](UninstallTest& t) { return t.HandleOfThisProcess(); }, false, kCopy, false},
+      {"a waitable object that is no process",
+       [](UninstallTest&) {
+         HANDLE mutex = CreateMutexA(nullptr, FALSE, "some other object");
+         return std::to_string(reinterpret_cast<uintptr_t>(mutex));
+       },
+       true, kCopy, false},
+      {"a copy outside the temporary directory",
+       [](UninstallTest& t) { return t.HandleOfThisProcess(); }, true,
+       "C:\\Program Files\\Tidewell\\uninst.exe", false},
+      {"the number of the pseudo handle", [](UninstallTest&) { return "18446744073709551615"; },
+       false, kCopy, false},
+      {"a number past the largest handle", [](UninstallTest&) { return "18446744073709551616"; },
+       true, kCopy, false},
+  };
+  for (const Case& c : cases) {
+    Fresh();
+    std::string directory = c.trusted ? kDir : "C:\\other";
+    std::string commandLine = c.handle(*this) + " " + HoldOf(directory) + " " + directory;
+    StandinSetModuleFileName(c.module);
+    StandinSetParentProcessId(c.parentIsTheHandle ? GetCurrentProcessId()
+                                                  : GetCurrentProcessId() + 1);
+    ASSERT_EQ(Run(commandLine, {"y", ""}), 0) << c.what;
+    std::vector<std::string> captions = MessageBoxCaptions();
+    EXPECT_EQ(Left("other"), kAllFiles) << c.what;
+    if (c.trusted) {
+      EXPECT_EQ(captions, std::vector<std::string>{"Uninstall Complete"}) << c.what;
+      EXPECT_EQ(Left(), std::vector<std::string>{}) << c.what;
+      EXPECT_EQ(EventsOf("MoveFileExA"),
+                std::vector<std::string>{std::string("MoveFileExA|") + kCopy + "||0x4"})
+          << c.what << ": the copy's own file is marked for deletion";
+    } else {
+      EXPECT_EQ(Fields(EventsOf("MessageBoxA").at(0))[2],
+                c.module != kCopy ? "Are you sure you want to remove Tidewell and all of its "
+                                    "components from C:\\Program Files\\Tidewell?"
+                                  : "No installation of Tidewell was found in C:\\tmp. Nothing "
+                                    "has been removed.")
+          << c.what;
+      EXPECT_EQ(Left(), kAllFiles) << c.what;
+      EXPECT_TRUE(EventsOf("MoveFileExA").empty()) << c.what;
+    }
+  }
+}
+
 std::string ClosingText(RemovalOutcome outcome) {
   switch (outcome) {
     case kRemovedAll:
@@ -186,70 +232,6 @@ std::string ClosingText(RemovalOutcome outcome) {
              "again.";
   }
   return "";
-}
-
-// Only a copy that its parent started from the temporary directory, with a
-// handle to that parent, acts on the directory in its command line. Any
-// other start is an ordinary one on its own directory: asked about and
-// handed over when an installation is there, and C:\other, which the
-// command line names, is never touched.
-TEST_F(UninstallTest, OnlyTheCopyItsParentStartedActsOnItsCommandLine) {
-  const std::string question =
-      "Are you sure you want to remove Tidewell and all of its components "
-      "from C:\\Program Files\\Tidewell?";
-  const std::string notInTemp =
-      "No installation of Tidewell was found in C:\\tmp. Nothing has "
-      "been removed.";
-  struct Case {
-    const char* what;
-    std::function<std::string(UninstallTest&)> handle;
-    bool parentIsTheHandle;
-    const char* module;
-    std::string firstText;  // of the first message box
-  } cases[] = {
-      {"the copy its parent started", [](UninstallTest& t) { return t.HandleOfThisProcess(); },
-       true, kCopy, ClosingText(kRemovedAll)},
-      {"a handle to a process that is not the parent",
-       [](UninstallTest& t) { return t.HandleOfThisProcess(); }, false, kCopy, notInTemp},
-      {"a waitable object that is no process",
-       [](UninstallTest&) {
-         HANDLE mutex = CreateMutexA(nullptr, FALSE, "some other object");
-         return std::to_string(reinterpret_cast<uintptr_t>(mutex));
-       },
-       true, kCopy, notInTemp},
-      {"a copy outside the temporary directory",
-       [](UninstallTest& t) { return t.HandleOfThisProcess(); }, true,
-       "C:\\Program Files\\Tidewell\\uninst.exe", question},
-      {"the number of the pseudo handle", [](UninstallTest&) { return "18446744073709551615"; },
-       false, "C:\\Program Files\\Tidewell\\uninst.exe", question},
-      {"a number past the largest handle", [](UninstallTest&) { return "18446744073709551616"; },
-       true, kCopy, notInTemp},
-  };
-  for (const Case& c : cases) {
-    Fresh();
-    WriteProfile("");
-    bool trusted = c.firstText == ClosingText(kRemovedAll);
-    std::string directory = trusted ? kDir : "C:\\other";
-    std::string commandLine = c.handle(*this) + " " + HoldOf(directory) + " " + directory;
-    StandinSetModuleFileName(c.module);
-    StandinSetParentProcessId(c.parentIsTheHandle ? GetCurrentProcessId()
-                                                  : GetCurrentProcessId() + 1);
-    ASSERT_EQ(Run(commandLine, {"y", ""}), 0) << c.what;
-    std::vector<std::string> boxes = EventsOf("MessageBoxA");
-    ASSERT_FALSE(boxes.empty()) << c.what;
-    EXPECT_EQ(Fields(boxes[0])[2], c.firstText) << c.what;
-    EXPECT_EQ(Other(), "another program's|another program's|another program's|") << c.what;
-    std::vector<std::string> started = EventsOf("CreateProcessA");
-    std::string handedOver = started.empty() ? "" : Fields(started[0])[2];
-    bool asked = c.firstText == question;
-    EXPECT_EQ(handedOver.size() > sizeof kDir &&
-                  handedOver.substr(handedOver.size() - sizeof kDir) == std::string(" ") + kDir,
-              asked)
-        << c.what << ": handed over " << handedOver;
-    EXPECT_EQ(Left(), trusted ? std::vector<std::string>{} : kAllFiles) << c.what;
-    EXPECT_EQ(EventsOf("MoveFileExA").size(), trusted ? 1u : 0u)
-        << c.what << ": only the copy marks its own file for deletion";
-  }
 }
 
 // What the copy removes, after its first process has ended: the payload
@@ -392,9 +374,9 @@ TEST_F(UninstallTest, OneUninstallerAtATime) {
 // Nothing outside the directory the user was asked about is ever removed,
 // and nothing at all when the uninstaller cannot be sure of it: without the
 // lock, without a copy, without a hold on the directory. A directory
-// swapped for a link to C:\\other while the question is shown, or while
-// the copy waits, leaves C:\\other alone; one that another program removed
-// is gone, not kept for holding files.
+// swapped for a link to C:\\other before the question, while it is shown,
+// or while the copy waits, leaves C:\\other alone; one that another program
+// removed is gone, not kept for holding files.
 TEST_F(UninstallTest, NothingOutsideTheDirectoryAskedAbout) {
   const std::string notHeld =
       "The directory C:\\Program Files\\Tidewell cannot be kept unchanged during the removal: "
@@ -403,65 +385,56 @@ TEST_F(UninstallTest, NothingOutsideTheDirectoryAskedAbout) {
     fs::rename(t.scratch->Path(kFolder), t.scratch->Path("moved"));
     fs::create_directory_symlink(t.scratch->Path("other"), t.scratch->Path(kFolder));
   };
+  const std::vector<std::string> kEmpty, kGone = {"<no directory>"};
+  enum When { kBefore, kWhileAsked, kWhileCopyWaits };
   struct Case {
     const char* what;
-    std::function<void(UninstallTest&)> arrange, whileAsked, whileCopyWaits;
+    When when;
+    std::function<void(UninstallTest&)> act;
     std::string lastText;
     const char* filesAt;  // where the installation's files are then
     std::vector<std::string> left;
   } cases[] = {
-      {"the lock cannot be made",
+      {"the lock cannot be made", kBefore,
        [](UninstallTest& t) { setenv("XDG_RUNTIME_DIR", t.scratch->Path("none").c_str(), 1); },
-       nullptr, nullptr,
        "The uninstaller could not create the lock that keeps two uninstallers from working at "
        "once. Nothing has been removed.",
        kFolder, kAllFiles},
-      {"no copy can be made in the temporary directory",
-       [](UninstallTest& t) { setenv("TMPDIR", t.scratch->Path("no/such").c_str(), 1); }, nullptr,
-       nullptr,
+      {"no copy can be made in the temporary directory", kBefore,
+       [](UninstallTest& t) { setenv("TMPDIR", t.scratch->Path("no/such").c_str(), 1); },
        "The uninstaller could not copy itself to the temporary directory C:\\no\\such. Nothing "
        "has been removed. Make sure that this directory exists and can be written to, then "
        "choose Uninstall again.",
        kFolder, kAllFiles},
-      {"the directory is a link", [&](UninstallTest& t) { swap(t); }, nullptr, nullptr, notHeld,
-       "moved", kAllFiles},
-      {"swapped for a link while the question is shown", nullptr, swap, nullptr, notHeld, "moved",
+      {"the directory is a link", kBefore, swap, notHeld, "moved", kAllFiles},
+      {"swapped for a link while the question is shown", kWhileAsked, swap, notHeld, "moved",
        kAllFiles},
-      {"its parent swapped for a loop of links, which cannot be looked at", nullptr,
+      {"its parent swapped for a loop of links, which cannot be looked at", kWhileAsked,
        [](UninstallTest& t) {
          fs::rename(t.scratch->Path("Program Files"), t.scratch->Path("parent"));
-         fs::create_directory_symlink(t.scratch->Path("Program Files"),
-                                      t.scratch->Path("Program Files"));
+         fs::create_directory_symlink("Program Files", t.scratch->Path("Program Files"));
        },
-       nullptr, notHeld, "parent/Tidewell", kAllFiles},
-      {"swapped for a link while the copy waits",
-       nullptr,
-       nullptr,
-       swap,
-       ClosingText(kRemovedAll),
-       "moved",
-       {}},
-      {"removed by another program while the copy waits",
-       nullptr,
-       nullptr,
-       [](UninstallTest& t) { fs::remove_all(t.scratch->Path(kFolder)); },
-       ClosingText(kRemovedAll),
-       kFolder,
-       {"<no directory>"}},
+       notHeld, "parent/Tidewell", kAllFiles},
+      {"swapped for a link while the copy waits", kWhileCopyWaits, swap, ClosingText(kRemovedAll),
+       "moved", kEmpty},
+      {"removed by another program while the copy waits", kWhileCopyWaits,
+       [](UninstallTest& t) { fs::remove_all(t.scratch->Path(kFolder)); }, ClosingText(kRemovedAll),
+       kFolder, kGone},
   };
   for (const Case& c : cases) {
     Fresh();
     WriteProfile("dataDir=" + std::string(kDir) + "\r\ndataDirCreated=" + kDir + "\r\n");
-    if (c.arrange) c.arrange(*this);
-    if (c.whileAsked) StandinOnNextMessageBox([&] { c.whileAsked(*this); });
+    auto act = [&] { c.act(*this); };
+    if (c.when == kBefore) act();
+    if (c.when == kWhileAsked) StandinOnNextMessageBox(act);
     ASSERT_EQ(Run("", {"y", ""}), 0) << c.what;
-    if (c.whileCopyWaits) StandinOnNextWait([&] { c.whileCopyWaits(*this); });
+    if (c.when == kWhileCopyWaits) StandinOnNextWait(act);
     RunStartedCopy();
     EXPECT_EQ(Fields(EventsOf("MessageBoxA").back())[2], c.lastText) << c.what;
     EXPECT_EQ(Left(c.filesAt), c.left) << c.what;
-    EXPECT_EQ(Other(), "another program's|another program's|another program's|") << c.what;
+    EXPECT_EQ(Left("other"), kAllFiles) << c.what;
     EXPECT_EQ(ReadFile(scratch->ProfilePath()).find("dataDirCreated") != std::string::npos,
-              c.left != std::vector<std::string>{"<no directory>"})
+              c.left != kGone)
         << c.what << ": the record of the directory goes only with the directory";
   }
 }
