@@ -74,6 +74,7 @@ int IsHeldDirectory(HANDLE handle);
 int PathNamesHeldDirectory(const char* directory);
 // 1 when the system says the held directory has been deleted.
 int HeldDirectoryIsGone();
+// Lets the held directory go, as it must be before it can be removed.
 void ReleaseInstallDirectory();
 
 // How a removal ended, for the closing message.
