@@ -99,9 +99,10 @@ void ReadInstallationRecord(const char* directory, InstallationRecord* record);
 void ForgetInstallation();
 // Removes the record of the directory the setup created, once it is gone.
 void ForgetCreatedDirectory();
-// 1 when two texts name the same directory as Windows compares them: by
-// their full paths, without regard to letter case, to the kind of separator
-// or to one trailing separator; else 0.
+// 1 when two texts name the same directory: their full paths are equal
+// without regard to letter case, to the kind of separator or to one
+// trailing separator, or, when it exists, both reach the same directory
+// (a short name, a link); else 0.
 int SameDirectory(const char* a, const char* b);
 
 // What a typed name is, as the dialog sees it.

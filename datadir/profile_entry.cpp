@@ -55,6 +55,31 @@ void RemoveEntry(const char* key) {
   WritePrivateProfileStringA(kProfileSection, key, nullptr, SetupConfig.profileName);
 }
 
+// The file system's identity of the directory a text names (its volume and
+// file index), following links as any use of the name would: false when it
+// cannot be opened.
+bool DirectoryIdentity(const char* path, BY_HANDLE_FILE_INFORMATION* identity) {
+  // Asking for attributes only keeps no other program out of the directory.
+  HANDLE handle = CreateFileA(path, FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  bool known = GetFileInformationByHandle(handle, identity) != 0 &&
+               (identity->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  CloseHandle(handle);
+  return known;
+}
+
+// Whether two existing directories are one, whatever names reach them: a
+// short name, another letter case, a link.
+bool SameIdentity(const char* a, const char* b) {
+  BY_HANDLE_FILE_INFORMATION left;
+  BY_HANDLE_FILE_INFORMATION right;
+  return DirectoryIdentity(a, &left) && DirectoryIdentity(b, &right) &&
+         left.dwVolumeSerialNumber == right.dwVolumeSerialNumber &&
+         left.nFileIndexHigh == right.nFileIndexHigh && left.nFileIndexLow == right.nFileIndexLow;
+}
+
 }  // namespace
 
 int ReadRecordedDataDirectory(const char* fallback, char* out) {
@@ -111,6 +136,7 @@ void ForgetCreatedDirectory() {
 int SameDirectory(const char* a, const char* b) {
   static char left[kDataDirSize];
   static char right[kDataDirSize];
+  // Texts that do not fit name nothing that could be compared.
   if (!ComparableForm(a, left) || !ComparableForm(b, right)) return 0;
   const char* x = left;
   const char* y = right;
@@ -118,5 +144,8 @@ int SameDirectory(const char* a, const char* b) {
     ++x;
     ++y;
   }
-  return *x == '\0' && *y == '\0' ? 1 : 0;
+  // Equal full paths are one directory even when it is gone; different
+  // ones may still reach the same directory.
+  if (*x == '\0' && *y == '\0') return 1;
+  return SameIdentity(left, right) ? 1 : 0;
 }

@@ -1,6 +1,8 @@
 // The hand-over to a copy in the temporary directory. The copy inherits a
-// handle to the first process, so it waits for exactly that process, and it
-// runs in the temporary directory, so it holds no file of the installation.
+// handle to the first process, so it waits for exactly that process, and
+// the first process's hold on the installation directory, so the directory
+// stays the one the user was asked about; it runs in the temporary
+// directory, so it holds no file of the installation.
 // A copy acts without asking only when it can prove it is such a copy: a
 // command line alone proves nothing, since anyone can type one.
 #include <windows.h>
@@ -16,8 +18,8 @@ namespace {
 // it (at most MAX_PATH characters).
 const int kTempPathSize = kDataDirSize;
 static_assert(kTempPathSize >= MAX_PATH, "GetTempFileNameA writes MAX_PATH characters");
-// The copy's quoted name, the handle in decimal and the directory.
-const int kCommandLineSize = kTempPathSize + 32 + kDataDirSize;
+// The copy's quoted name, two handles in decimal and the directory.
+const int kCommandLineSize = kTempPathSize + 64 + kDataDirSize;
 // What the copy may do with its handle to the first process: wait for it,
 // and learn which process it is.
 const DWORD kFirstProcessAccess = SYNCHRONIZE | PROCESS_QUERY_INFORMATION;
@@ -26,6 +28,7 @@ char ownPath[kDataDirSize];
 char tempDirectory[kTempPathSize];
 char copyPath[kTempPathSize];
 char commandLine[kCommandLineSize];
+char shownTempDirectory[kTempPathSize];
 
 bool HaveOwnPath() {
   DWORD length = GetModuleFileNameA(nullptr, ownPath, kDataDirSize);
@@ -35,15 +38,6 @@ bool HaveOwnPath() {
 bool HaveTempDirectory() {
   DWORD length = GetTempPathA(kTempPathSize, tempDirectory);
   return length != 0 && length < static_cast<DWORD>(kTempPathSize);
-}
-
-// Makes copyPath a copy of the running program under a fresh name.
-bool MakeCopy() {
-  if (!HaveTempDirectory()) return false;
-  if (GetTempFileNameA(tempDirectory, "uns", 0, copyPath) == 0) return false;
-  if (CopyFileA(ownPath, copyPath, FALSE)) return true;
-  DeleteFileA(copyPath);
-  return false;
 }
 
 // The process that started this one, as the system recorded it; 0 when it
@@ -74,24 +68,66 @@ bool RunsFromTempDirectory() {
   return SameDirectory(ownPath, tempDirectory) != 0;
 }
 
+// Reads the decimal number of a handle at `p`: the character after it, or
+// null when there is no number or it does not fit a handle. A number too
+// large must not wrap around to a small one, nor saturate to the pseudo
+// handle of this process.
+const char* ParseHandle(const char* p, ULONG_PTR* handle) {
+  if (*p < '0' || *p > '9') return nullptr;
+  const ULONG_PTR kLargest = ~static_cast<ULONG_PTR>(0);
+  *handle = 0;
+  for (; *p >= '0' && *p <= '9'; ++p) {
+    ULONG_PTR digit = static_cast<ULONG_PTR>(*p - '0');
+    if (*handle > (kLargest - digit) / 10) return nullptr;
+    *handle = *handle * 10 + digit;
+  }
+  return p;
+}
+
 }  // namespace
 
-int HandOverToCopy(const char* directory) {
-  if (!HaveOwnPath() || !MakeCopy()) return 0;
+int MakeCopy() {
+  if (!HaveOwnPath()) return 0;
+  if (!HaveTempDirectory()) {
+    tempDirectory[0] = '\0';
+    return 0;
+  }
+  if (GetTempFileNameA(tempDirectory, "uns", 0, copyPath) == 0) return 0;
+  if (CopyFileA(ownPath, copyPath, FALSE)) return 1;
+  DeleteFileA(copyPath);
+  return 0;
+}
+
+const char* CopyDirectory() {
+  // Shown without its trailing separator, as the other directories are.
+  memcpy(shownTempDirectory, tempDirectory, sizeof shownTempDirectory);
+  shownTempDirectory[kTempPathSize - 1] = '\0';
+  size_t length = strlen(shownTempDirectory);
+  bool root = length == 3 && shownTempDirectory[1] == ':';
+  if (length > 1 && !root && shownTempDirectory[length - 1] == '\\') {
+    shownTempDirectory[length - 1] = '\0';
+  }
+  return shownTempDirectory;
+}
+
+int StartCopy(const char* directory) {
   HANDLE self = nullptr;
   HANDLE process = GetCurrentProcess();
   if (!DuplicateHandle(process, process, process, &self, kFirstProcessAccess, TRUE, 0)) {
     DeleteFileA(copyPath);
     return 0;
   }
-  int n = snprintf(commandLine, sizeof commandLine, "\"%s\" %lu %s", copyPath,
-                   static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(self)), directory);
+  int n = snprintf(commandLine, sizeof commandLine, "\"%s\" %lu %lu %s", copyPath,
+                   static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(self)),
+                   static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(HeldInstallDirectory())),
+                   directory);
   STARTUPINFOA startup;
   memset(&startup, 0, sizeof startup);
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started;
   memset(&started, 0, sizeof started);
-  // The copy inherits the handle to this process and the uninstall lock.
+  // The copy inherits the handle to this process, the held directory and
+  // the uninstall lock.
   if (n < 0 || n >= kCommandLineSize ||
       !CreateProcessA(copyPath, commandLine, nullptr, nullptr, TRUE, 0, nullptr, tempDirectory,
                       &startup, &started)) {
@@ -105,25 +141,20 @@ int HandOverToCopy(const char* directory) {
   return 1;
 }
 
-int ParseHandOver(const char* commandLine, HANDLE* firstProcess, char* directory, int size) {
+int ParseHandOver(const char* commandLine, HandOver* handOver, char* directory, int size) {
   const char* p = commandLine;
   while (*p == ' ' || *p == '\t') ++p;
-  if (*p < '0' || *p > '9') return 0;
-  // A number too large for a handle is no handle: it must not wrap around
-  // to a small one, nor saturate to the pseudo handle of this process.
-  const ULONG_PTR kLargest = ~static_cast<ULONG_PTR>(0);
-  ULONG_PTR handle = 0;
-  for (; *p >= '0' && *p <= '9'; ++p) {
-    ULONG_PTR digit = static_cast<ULONG_PTR>(*p - '0');
-    if (handle > (kLargest - digit) / 10) return 0;
-    handle = handle * 10 + digit;
+  ULONG_PTR numbers[2];
+  for (ULONG_PTR& number : numbers) {
+    p = ParseHandle(p, &number);
+    if (p == nullptr || *p != ' ') return 0;
+    ++p;
   }
-  if (*p != ' ') return 0;
-  const char* rest = p + 1;
-  size_t length = strlen(rest);
+  size_t length = strlen(p);
   if (length == 0 || length >= static_cast<size_t>(size)) return 0;
-  memcpy(directory, rest, length + 1);
-  *firstProcess = reinterpret_cast<HANDLE>(handle);
+  memcpy(directory, p, length + 1);
+  handOver->firstProcess = reinterpret_cast<HANDLE>(numbers[0]);
+  handOver->heldDirectory = reinterpret_cast<HANDLE>(numbers[1]);
   return 1;
 }
 

@@ -1,10 +1,14 @@
-// Where the installation is: the directory of the uninstaller's own file.
+// Where the installation is: the directory of the uninstaller's own file,
+// and whether the product is installed there at all.
 #include <stdio.h>
 #include <string.h>
 
 #include "uninstall/uninstall.h"
 
 namespace {
+
+char filePath[kInstalledPathSize];
+char recorded[kDataDirSize];
 
 bool IsSeparator(char c) {
   return c == '\\' || c == '/';
@@ -31,6 +35,23 @@ int LocateInstallation(char* directory, int size) {
   bool driveRoot = lastSeparator == directory + 2 && directory[1] == ':';
   lastSeparator[driveRoot ? 1 : 0] = '\0';
   return 1;
+}
+
+int HoldsInstallation(const PayloadNames* names, const char* directory) {
+  // Any uninstaller is named uninst.exe, so that name proves nothing; a
+  // file that cannot be looked at may be the product's, so only a file the
+  // system says is not there counts as missing.
+  for (int i = 0; i < names->fileCount; ++i) {
+    if (strcmp(names->names[i], kUninstallerName) == 0) continue;
+    if (!JoinPath(directory, names->names[i], filePath, kInstalledPathSize)) continue;
+    if (!PathIsGone(filePath)) return 1;
+  }
+  // A removal that stopped at the uninstaller left it, the items and the
+  // records: the profile still names this directory, and the rest can go.
+  return ReadRecordedDataDirectory("", recorded) && recorded[0] != '\0' &&
+                 SameDirectory(recorded, directory)
+             ? 1
+             : 0;
 }
 
 int JoinPath(const char* directory, const char* name, char* path, int size) {

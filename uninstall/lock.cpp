@@ -13,7 +13,7 @@ HANDLE uninstallLock;
 
 }  // namespace
 
-int TakeUninstallLock() {
+LockResult TakeUninstallLock() {
   static char name[kLockNameSize];
   snprintf(name, sizeof name, kLockNameFormat, SetupConfig.appName);
   // A backslash would name a namespace.
@@ -23,14 +23,14 @@ int TakeUninstallLock() {
   SECURITY_ATTRIBUTES inheritable = {static_cast<DWORD>(sizeof(SECURITY_ATTRIBUTES)), nullptr,
                                      TRUE};
   HANDLE lock = CreateMutexA(&inheritable, FALSE, name);
-  // Without a lock to be had the uninstaller works as it would alone.
-  if (lock == nullptr) return 1;
+  // Without the lock two uninstallers could work at once: none does.
+  if (lock == nullptr) return kLockFailed;
   if (GetLastError() == ERROR_ALREADY_EXISTS) {
     CloseHandle(lock);
-    return 0;
+    return kLockHeldElsewhere;
   }
   uninstallLock = lock;
-  return 1;
+  return kLockTaken;
 }
 
 void ReleaseUninstallLock() {

@@ -18,6 +18,18 @@ const char kIncompleteFormat[] =
 const char kAlreadyRemovingFormat[] = "%s is already being removed.";
 const char kNoInstallationText[] =
     "The uninstaller could not find the directory it was started from. Nothing has been removed.";
+const char kNotInstalledFormat[] =
+    "No installation of %s was found in %s. Nothing has been removed.";
+const char kNoCopyFormat[] =
+    "The uninstaller could not copy itself to the temporary directory %s. Nothing has been "
+    "removed. Make sure that this directory exists and can be written to, then choose Uninstall "
+    "again.";
+const char kNoLockText[] =
+    "The uninstaller could not create the lock that keeps two uninstallers from working at once. "
+    "Nothing has been removed.";
+const char kNotHeldFormat[] =
+    "The directory %s cannot be kept unchanged during the removal: it is a link, cannot be opened "
+    "or was replaced. Nothing has been removed.";
 
 // Every text is sized for the longest configured names and data directory:
 // the longest format, two names and a directory.
@@ -25,9 +37,11 @@ constexpr int Longest(int a, int b) {
   return a > b ? a : b;
 }
 const int kCaptionSize = sizeof kCaptionFormat + kConfigNameSize;
-const int kMessageSize = Longest(Longest(sizeof kQuestionFormat, sizeof kKeptDirectoryFormat),
-                                 sizeof kIncompleteFormat) +
-                         2 * kConfigNameSize + kDataDirSize;
+const int kMessageSize =
+    Longest(Longest(Longest(sizeof kQuestionFormat, sizeof kKeptDirectoryFormat),
+                    Longest(sizeof kIncompleteFormat, sizeof kNotInstalledFormat)),
+            Longest(sizeof kNoCopyFormat, sizeof kNotHeldFormat)) +
+    2 * kConfigNameSize + kDataDirSize;
 
 char caption[kCaptionSize];
 char message[kMessageSize];
@@ -47,6 +61,29 @@ int ConfirmRemoval(const char* directory) {
 void ReportNoInstallation() {
   FormatCaption();
   MessageBoxA(nullptr, kNoInstallationText, caption, MB_OK | MB_ICONWARNING);
+}
+
+void ReportNotInstalled(const char* directory) {
+  FormatCaption();
+  snprintf(message, sizeof message, kNotInstalledFormat, SetupConfig.appName, directory);
+  MessageBoxA(nullptr, message, caption, MB_OK | MB_ICONWARNING);
+}
+
+void ReportNoCopy(const char* tempDirectory) {
+  FormatCaption();
+  snprintf(message, sizeof message, kNoCopyFormat, tempDirectory);
+  MessageBoxA(nullptr, message, caption, MB_OK | MB_ICONWARNING);
+}
+
+void ReportNoLock() {
+  FormatCaption();
+  MessageBoxA(nullptr, kNoLockText, caption, MB_OK | MB_ICONWARNING);
+}
+
+void ReportDirectoryNotHeld(const char* directory) {
+  FormatCaption();
+  snprintf(message, sizeof message, kNotHeldFormat, directory);
+  MessageBoxA(nullptr, message, caption, MB_OK | MB_ICONWARNING);
 }
 
 void ReportAlreadyRemoving() {

@@ -1,8 +1,10 @@
 // Removing the installation, in the order that keeps it uninstallable until
-// it is gone: the payload files but the uninstaller, the uninstaller, then
+// it is gone: the payload files but the uninstaller, with what an
+// interrupted setup left in its staging folder, then the uninstaller, then
 // the Program Manager items and the profile records when the profile names
 // this installation, and last the directory, when the setup created it and
-// nothing else is in it.
+// nothing else is in it. Everything is removed by its name inside the held
+// installation directory.
 #include <string.h>
 
 #include "desktop/progman.h"
@@ -10,39 +12,57 @@
 
 namespace {
 
-const char kUninstallerName[] = "uninst.exe";
 // The directory's entries: the directory, a separator and "*".
 const int kPatternSize = kDataDirSize + 2;
 
 char filePath[kInstalledPathSize];
 char pattern[kPatternSize];
 
-// Deletes one payload file, trying again for a while when it stays: 1 when
-// it is gone.
+// What the directory holds once the product's files are gone.
+enum DirectoryContents {
+  kDirectoryEmpty = 1,
+  kDirectoryHoldsFiles = 2,
+  kDirectoryUnreadable = 3  // it could not be listed: nothing is known
+};
+
+// Deletes one payload file: true when it is gone.
 bool DeleteInstalledFile(const char* directory, const char* name) {
   if (!JoinPath(directory, name, filePath, kInstalledPathSize)) return false;
+  return DeleteFileA(filePath) || PathIsGone(filePath);
+}
+
+// Deletes the staged and aside copies of one payload file.
+bool DeleteLeftovers(const char* directory, const char* name) {
+  return RemoveStagedCopies(directory, name) != 0;
+}
+
+// Tries `remove` again for a while when something stays (virus scanners
+// hold new files briefly): true when it is gone.
+bool RemoveWithRetries(bool (*remove)(const char*, const char*), const char* directory,
+                       const char* name) {
   for (DWORD waited = 0;; waited += kDeleteRetryPauseMs) {
-    if (DeleteFileA(filePath) || PathIsGone(filePath)) return true;
+    if (remove(directory, name)) return true;
     if (waited >= kDeleteRetryMs) return false;
     Sleep(kDeleteRetryPauseMs);
   }
 }
 
-// 1 when the directory holds nothing, 0 when it holds something or cannot
-// be listed (it is then kept, as if it held files).
-bool DirectoryIsEmpty(const char* directory) {
-  if (!JoinPath(directory, "*", pattern, kPatternSize)) return false;
+DirectoryContents ListContents(const char* directory) {
+  if (!JoinPath(directory, "*", pattern, kPatternSize)) return kDirectoryUnreadable;
   WIN32_FIND_DATAA found;
   HANDLE find = FindFirstFileA(pattern, &found);
-  if (find == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
-  bool empty = true;
+  if (find == INVALID_HANDLE_VALUE) {
+    // A drive's root lists no "." and "..": empty is "no file found".
+    return GetLastError() == ERROR_FILE_NOT_FOUND ? kDirectoryEmpty : kDirectoryUnreadable;
+  }
+  DirectoryContents contents = kDirectoryEmpty;
   do {
     const char* name = found.cFileName;
     bool self = strcmp(name, ".") == 0 || strcmp(name, "..") == 0;
-    if (!self) empty = false;
-  } while (empty && FindNextFileA(find, &found));
+    if (!self) contents = kDirectoryHoldsFiles;
+  } while (contents == kDirectoryEmpty && FindNextFileA(find, &found));
   FindClose(find);
-  return empty;
+  return contents;
 }
 
 }  // namespace
@@ -57,28 +77,41 @@ int RemoveInstalledFiles(const PayloadNames* names, const char* directory) {
   bool complete = true;
   const char* uninstaller = nullptr;
   for (int i = 0; i < names->fileCount; ++i) {
-    if (strcmp(names->names[i], kUninstallerName) == 0) {
-      uninstaller = names->names[i];
-    } else if (!DeleteInstalledFile(directory, names->names[i])) {
+    const char* name = names->names[i];
+    if (!RemoveWithRetries(DeleteLeftovers, directory, name)) complete = false;
+    if (strcmp(name, kUninstallerName) == 0) {
+      uninstaller = name;
+    } else if (!RemoveWithRetries(DeleteInstalledFile, directory, name)) {
       complete = false;
     }
   }
+  // An empty staging folder goes with its copies; one that holds anything
+  // else, or is a link, stays as a file that is not the product's.
+  RemoveStagingFolder(directory);
   // While a file stays, so does the uninstaller that can remove it later.
-  if (complete && uninstaller != nullptr) complete = DeleteInstalledFile(directory, uninstaller);
+  if (complete && uninstaller != nullptr) {
+    complete = RemoveWithRetries(DeleteInstalledFile, directory, uninstaller);
+  }
   return complete ? 1 : 0;
 }
 
 int RemoveInstallDirectory(const char* directory, int created) {
-  DWORD attributes = GetFileAttributesA(directory);
-  if (attributes == INVALID_FILE_ATTRIBUTES) return 0;
-  if (!DirectoryIsEmpty(directory)) return 1;
-  // Never a root, never through a link: only a real directory that the
-  // setup made goes, and with it the record that it made it.
-  bool realDirectory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-                       (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
-  if (created && realDirectory && !IsRootPath(directory) && RemoveDirectoryA(directory)) {
-    ForgetCreatedDirectory();
+  // Gone is what the system says: a directory that another program removed
+  // keeps neither files nor the record that the setup made it.
+  if (HeldDirectoryIsGone()) {
+    if (created) ForgetCreatedDirectory();
+    return 0;
   }
+  DirectoryContents contents = ListContents(directory);
+  if (contents == kDirectoryHoldsFiles) return 1;
+  // The held directory is real (no link) and in its place; never a root.
+  if (contents != kDirectoryEmpty || !created || IsRootPath(directory) ||
+      !PathNamesHeldDirectory(directory)) {
+    return 0;
+  }
+  // A held directory cannot be removed: it is let go just before.
+  ReleaseInstallDirectory();
+  if (RemoveDirectoryA(directory)) ForgetCreatedDirectory();
   return 0;
 }
 

@@ -1,8 +1,8 @@
 // The uninstaller's entry point. Started by a person (from the "Uninstall"
-// item, or with a command line that names a directory) it takes the lock,
-// asks, closes running copies and hands the removal over to a copy of
-// itself; started as that copy it waits for the first process and removes
-// the installation.
+// item, or by hand with any command line) it takes the lock, holds its own
+// directory, asks, closes running copies and hands the removal over to a
+// copy of itself; started as that copy it holds the same directory, waits
+// for the first process and removes the installation.
 #include <windows.h>
 
 #include "desktop/running_copies.h"
@@ -13,35 +13,64 @@ char installDirectory[kDataDirSize];
 
 namespace {
 
-void RunUninstaller(LPSTR commandLine) {
-  HANDLE firstProcess = nullptr;
-  bool handOver = ParseHandOver(commandLine, &firstProcess, installDirectory, kDataDirSize) != 0;
-  if (handOver && IsTrustedHandOver(firstProcess)) {
-    // The first process asked and holds no file any more once it has ended;
-    // the lock came along with the handles this copy inherited.
-    WaitForSingleObject(firstProcess, kHandOverWaitMs);
-    CloseHandle(firstProcess);
+// The copy: the first process asked about `installDirectory` and held it
+// until this copy, which inherited that hold, holds it too.
+void RunCopy(const HandOver& handOver) {
+  bool held = HoldInstallDirectory(installDirectory) && IsHeldDirectory(handOver.heldDirectory);
+  CloseHandle(handOver.heldDirectory);
+  // The first process holds no file any more once it has ended; the lock
+  // came along with the handles this copy inherited.
+  WaitForSingleObject(handOver.firstProcess, kHandOverWaitMs);
+  CloseHandle(handOver.firstProcess);
+  if (held) {
     RemoveInstallation(&kPayloadNames, installDirectory);
-    MarkOwnFileForDeletion();
+  } else {
+    ReportDirectoryNotHeld(installDirectory);
+  }
+  ReleaseInstallDirectory();
+  MarkOwnFileForDeletion();
+}
+
+void RunUninstaller(LPSTR commandLine) {
+  HandOver handOver;
+  if (ParseHandOver(commandLine, &handOver, installDirectory, kDataDirSize) &&
+      IsTrustedHandOver(handOver.firstProcess)) {
+    RunCopy(handOver);
     return;
   }
-  if (!TakeUninstallLock()) {
-    ReportAlreadyRemoving();
-    return;
+  // Any other command line, whatever it names, is an ordinary start on the
+  // directory of this program's own file.
+  switch (TakeUninstallLock()) {
+    case kLockTaken:
+      break;
+    case kLockHeldElsewhere:
+      ReportAlreadyRemoving();
+      return;
+    case kLockFailed:
+      ReportNoLock();
+      return;
   }
-  if (handOver) {
-    // No first process stands behind this command line: a person typed it,
-    // and is asked about the directory it names, by its full path.
-    if (MakeFullPath(installDirectory) < 0) return;
-  } else if (!LocateInstallation(installDirectory, kDataDirSize)) {
+  if (!LocateInstallation(installDirectory, kDataDirSize)) {
     ReportNoInstallation();
     return;
   }
+  if (!HoldInstallDirectory(installDirectory)) {
+    ReportDirectoryNotHeld(installDirectory);
+    return;
+  }
+  if (!HoldsInstallation(&kPayloadNames, installDirectory)) {
+    ReportNotInstalled(installDirectory);
+    return;
+  }
   if (!ConfirmRemoval(installDirectory)) return;
+  // The copy is made before anything is touched, so that without one
+  // nothing is; the directory stays held until this process ends.
+  if (!MakeCopy()) {
+    ReportNoCopy(CopyDirectory());
+    return;
+  }
   CloseRunningCopies();
-  // Without a copy this process removes what it can; its own file stays on
-  // Windows, and with it the installation's items, so it can run again.
-  if (!HandOverToCopy(installDirectory)) RemoveInstallation(&kPayloadNames, installDirectory);
+  if (!StartCopy(installDirectory)) ReportNoCopy(CopyDirectory());
 }
 
 }  // namespace

@@ -54,7 +54,8 @@ bool IsSeparator(char c);
 bool DriveRoot(char letter, std::string* root);
 // Maps a Windows path to a POSIX path; false for an unmapped drive or a
 // network name. A relative name stays relative to the current directory; a
-// rooted name without a drive ("\x") lies on the current drive.
+// rooted name without a drive ("\x") lies on the current drive. A name below
+// a directory that the program holds open goes through its descriptor.
 bool MapPath(const char* windowsPath, std::string* posixPath);
 // The full Windows form of a name ("X:\a\b"), resolved against the current
 // drive and directory as Windows does; false when it has none.
@@ -89,6 +90,16 @@ bool MakeDirectories(const std::string& path);
 // Replaces `path` with `content` by writing a temporary file in the same
 // directory and renaming it over the original. Keeps the old file's mode.
 bool WriteFileAtomically(const std::string& path, const std::string& content);
+
+// ---- handles.cpp: file handles ----
+
+// Rewrites an absolute POSIX path that lies below a directory this program
+// holds open (see CreateFileA) to go through the held descriptor.
+void ResolveThroughHeldDirectory(std::string* posixPath);
+// Closes a handle from CreateFileA; false for any other handle.
+bool CloseFileHandle(HANDLE handle);
+// Closes every handle from CreateFileA.
+void ResetFileHandles();
 
 // ---- process.cpp ----
 

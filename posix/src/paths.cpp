@@ -349,6 +349,7 @@ bool MapPath(const char* windowsPath, std::string* posixPath) {
     out += part;
   }
   if (trailing && !place.parts.empty()) out += '/';
+  ResolveThroughHeldDirectory(&out);
   *posixPath = out;
   return true;
 }

@@ -9,6 +9,7 @@ void StandinReset() {
   standin::ResetWindows();
   standin::ResetDde();
   standin::ResetProgramManager();
+  standin::ResetFileHandles();
   standin::ResetProcesses();
   standin::ResetFiles();
 }

@@ -211,7 +211,9 @@ BOOL Process32Next(HANDLE snapshot, LPPROCESSENTRY32 entry) {
 }
 
 BOOL CloseHandle(HANDLE handle) {
-  if (CloseProcessHandle(handle) || CloseMutexHandle(handle)) return TRUE;
+  if (CloseProcessHandle(handle) || CloseMutexHandle(handle) || CloseFileHandle(handle)) {
+    return TRUE;
+  }
   auto it = Snapshots().find(static_cast<Snapshot*>(handle));
   if (it == Snapshots().end()) return FALSE;
   delete *it;

@@ -2,8 +2,9 @@
 # Install, then uninstall with the installed uninst.exe, as the Uninstall
 # menu entry starts it: an old installation's uninstaller leaves the current
 # one's entries and records alone; the current one's removes them and the
-# directory the setup made; a folder the user chose stays, and so does one
-# that holds a file of the user's.
+# directory the setup made, whatever directory its command line names; a
+# folder the user chose stays, and so does one that holds a file of the
+# user's.
 source "$(dirname "$0")/lib.sh"
 MENU=$XDG_DATA_HOME/applications/Tidewell-Tidewell.desktop
 UNINSTALL=$XDG_DATA_HOME/applications/Tidewell-Uninstall.desktop
@@ -12,12 +13,16 @@ export TMPDIR=$SCRATCH/tmp XDG_RUNTIME_DIR=$SCRATCH/run
 mkdir -p "$TMPDIR" "$XDG_RUNTIME_DIR"
 
 # run_uninstall DIR ANSWER...: runs DIR's uninst.exe in DIR, as the menu
-# entry does. After a Yes it waits for the copy it hands over to: its
-# closing message and the removal of its own temporary file.
+# entry does, but with a typed command line that names another program's
+# folder, which must stay untouched. After a Yes it waits for the copy it
+# hands over to: its closing message and the removal of its own temporary
+# file.
+mkdir -p "$SETUP_DRIVE_C/other"
+echo "another program's" | tee "$SETUP_DRIVE_C/other/uninst.exe" >"$SETUP_DRIVE_C/other/tw32.exe"
 run_uninstall() {
   local dir=$1
   shift
-  printf '%s\n' "$@" | (cd "$dir" && ./uninst.exe) >"$SCRATCH/uninstall.out" 2>&1
+  printf '%s\n' "$@" | (cd "$dir" && ./uninst.exe 8 9 'C:\other') >"$SCRATCH/uninstall.out" 2>&1
   STATUS=$?
   local deadline=$((SECONDS + 30))
   until [ "$1" != y ] || { grep -q "Uninstall Complete" "$SCRATCH/uninstall.out" && [ -z "$(ls -A "$TMPDIR")" ]; }; do
@@ -71,4 +76,6 @@ run_uninstall "$SETUP_DRIVE_C/tw" y ""
 expect_output "Tidewell has been removed from your computer. The directory C:\\tw was kept because it holds files that Tidewell did not install."
 expect_eq "files left in the data directory" "notes.txt" "$(ls -A "$SETUP_DRIVE_C/tw" 2>/dev/null)"
 expect_eq "profile entry" "" "$(profile_value)"
+expect_eq "the folder the command lines named" "another program's|another program's" \
+  "$(cat "$SETUP_DRIVE_C/other/uninst.exe" "$SETUP_DRIVE_C/other/tw32.exe" | paste -sd '|')"
 finish

@@ -138,4 +138,26 @@ TEST_F(FilesTest, ModuleNameMoveAndDeletionAtRestart) {
   EXPECT_EQ(ReadFile(c_ + "/b.exe"), "again");
 }
 
+// A directory opened without FILE_SHARE_DELETE is held: names below it
+// keep reaching it after another process moves it and puts a link in its
+// place, which opens as a reparse point of its own.
+TEST_F(FilesTest, HeldDirectories) {
+  HANDLE held = CreateFileA("C:\\full", FILE_LIST_DIRECTORY, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  ASSERT_EQ(rename((c_ + "/full").c_str(), (c_ + "/moved").c_str()), 0);
+  ASSERT_EQ(symlink((c_ + "/empty").c_str(), (c_ + "/full").c_str()), 0);
+  WriteFile(c_ + "/empty/a.exe", "not held");
+  EXPECT_TRUE(DeleteFileA("C:\\full\\a.exe"));
+  EXPECT_FALSE(Exists(c_ + "/moved/a.exe"));
+  EXPECT_EQ(ReadFile(c_ + "/empty/a.exe"), "not held");
+  HANDLE link = CreateFileA("C:\\full", 0, FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  BY_HANDLE_FILE_INFORMATION info = {};
+  EXPECT_TRUE(GetFileInformationByHandle(link, &info));
+  EXPECT_EQ(info.dwFileAttributes, static_cast<DWORD>(FILE_ATTRIBUTE_REPARSE_POINT));
+  EXPECT_TRUE(CloseHandle(link));
+  EXPECT_TRUE(CloseHandle(held));
+  EXPECT_FALSE(GetFileInformationByHandle(held, &info)) << "closed";
+}
+
 }  // namespace

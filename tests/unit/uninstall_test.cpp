@@ -52,9 +52,11 @@ class UninstallTest : public ::testing::Test {
     StandinReset();
     scratch->MakeDirectory(folder);
     scratch->MakeDirectory("tmp");
+    scratch->MakeDirectory("other");
     setenv("TMPDIR", scratch->Path("tmp").c_str(), 1);
     for (const std::string& name : kAllFiles) {
       scratch->WriteFile(folder + "/" + name, "of " + name);
+      scratch->WriteFile("other/" + name, "of another program");
     }
     scratch->WriteFile("tmp/uns1A.tmp", "of uninst.exe");
     StandinSetModuleFileName("C:\\Program Files\\Tidewell\\uninst.exe");
@@ -77,7 +79,21 @@ class UninstallTest : public ::testing::Test {
   int RunCopy(const std::string& directory) {
     StandinSetModuleFileName(kCopy);
     StandinSetParentProcessId(GetCurrentProcessId());
-    return Run(HandleOfThisProcess() + " " + directory, {""});
+    return Run(HandleOfThisProcess() + " " + HoldOf(directory) + " " + directory, {""});
+  }
+  // Runs the copy that the first process started, with its command line.
+  void RunStartedCopy() {
+    std::vector<std::string> started = EventsOf("CreateProcessA");
+    if (started.empty()) return;
+    std::vector<std::string> fields = Fields(started[0]);
+    StandinSetModuleFileName(fields[1].c_str());
+    StandinSetParentProcessId(GetCurrentProcessId());
+    Run(fields[2].substr(fields[1].size() + 3), {""});
+  }
+  // The first process's hold on a directory, which its copy inherits.
+  static std::string HoldOf(const std::string& directory) {
+    HoldInstallDirectory(directory.c_str());
+    return std::to_string(reinterpret_cast<uintptr_t>(HeldInstallDirectory()));
   }
   std::string HandleOfThisProcess() {
     HANDLE process = GetCurrentProcess();
@@ -128,11 +144,14 @@ TEST_F(UninstallTest, YesClosesCopiesAndHandsOverToACopy) {
   std::string copy = fields[1];
   EXPECT_EQ(copy.rfind("C:\\tmp\\uns", 0), 0u) << copy;
   EXPECT_EQ(fields[2].rfind("\"" + copy + "\" ", 0), 0u) << fields[2];
-  HANDLE handle = nullptr;
+  HandOver handOver;
   char dir[kDataDirSize];
-  ASSERT_EQ(ParseHandOver(fields[2].substr(copy.size() + 3).c_str(), &handle, dir, sizeof dir), 1);
+  ASSERT_EQ(ParseHandOver(fields[2].substr(copy.size() + 3).c_str(), &handOver, dir, sizeof dir),
+            1);
   EXPECT_STREQ(dir, kDir);
-  EXPECT_EQ(GetProcessId(handle), GetCurrentProcessId()) << "a handle to this process";
+  EXPECT_EQ(GetProcessId(handOver.firstProcess), GetCurrentProcessId())
+      << "a handle to this process";
+  EXPECT_TRUE(IsHeldDirectory(handOver.heldDirectory)) << "the hold on the directory";
   EXPECT_EQ(fields[3], "C:\\tmp\\") << "the copy holds no file of the installation";
   EXPECT_EQ(fields[4], "1") << "the handle and the lock are inherited";
   EXPECT_EQ(ReadFile(scratch->Path(copy.substr(3))), "of uninst.exe");
@@ -142,9 +161,10 @@ TEST_F(UninstallTest, YesClosesCopiesAndHandsOverToACopy) {
 }
 
 // Only a copy that its parent started from the temporary directory, with a
-// handle to that parent, acts without asking. Any other command line is a
-// person's: asked about the directory it names, and No touches nothing.
-TEST_F(UninstallTest, OnlyTheCopyItsParentStartedActsWithoutAsking) {
+// handle to that parent, acts on the directory in its command line. Any
+// other start is an ordinary one on its own directory, C:\tmp holds no
+// installation, and C:\other, which the command line names, stays.
+TEST_F(UninstallTest, OnlyTheCopyItsParentStartedActsOnItsCommandLine) {
   struct Case {
     const char* what;
     std::function<std::string(UninstallTest&)> handle;
@@ -172,12 +192,14 @@ TEST_F(UninstallTest, OnlyTheCopyItsParentStartedActsWithoutAsking) {
   };
   for (const Case& c : cases) {
     Fresh();
-    std::string commandLine = c.handle(*this) + " " + kDir;
+    std::string directory = c.trusted ? kDir : "C:\\other";
+    std::string commandLine = c.handle(*this) + " " + HoldOf(directory) + " " + directory;
     StandinSetModuleFileName(c.module);
     StandinSetParentProcessId(c.parentIsTheHandle ? GetCurrentProcessId()
                                                   : GetCurrentProcessId() + 1);
-    ASSERT_EQ(Run(commandLine, {"n", ""}), 0) << c.what;
+    ASSERT_EQ(Run(commandLine, {"y", ""}), 0) << c.what;
     std::vector<std::string> captions = MessageBoxCaptions();
+    EXPECT_EQ(Left("other"), kAllFiles) << c.what;
     if (c.trusted) {
       EXPECT_EQ(captions, std::vector<std::string>{"Uninstall Complete"}) << c.what;
       EXPECT_EQ(Left(), std::vector<std::string>{}) << c.what;
@@ -185,26 +207,16 @@ TEST_F(UninstallTest, OnlyTheCopyItsParentStartedActsWithoutAsking) {
                 std::vector<std::string>{std::string("MoveFileExA|") + kCopy + "||0x4"})
           << c.what << ": the copy's own file is marked for deletion";
     } else {
-      EXPECT_EQ(captions, std::vector<std::string>{"Uninstall Tidewell"}) << c.what;
+      EXPECT_EQ(Fields(EventsOf("MessageBoxA").at(0))[2],
+                c.module != kCopy ? "Are you sure you want to remove Tidewell and all of its "
+                                    "components from C:\\Program Files\\Tidewell?"
+                                  : "No installation of Tidewell was found in C:\\tmp. Nothing "
+                                    "has been removed.")
+          << c.what;
       EXPECT_EQ(Left(), kAllFiles) << c.what;
       EXPECT_TRUE(EventsOf("MoveFileExA").empty()) << c.what;
     }
   }
-}
-
-// A person's command line that names a directory is a whole uninstallation
-// of that directory, by its full path, once they said Yes.
-TEST_F(UninstallTest, ATypedDirectoryIsAskedAboutByItsFullPath) {
-  ASSERT_EQ(Run("8 C:\\Program Files\\Tidewell\\..\\Tidewell. ", {"y", ""}), 0);
-  std::vector<std::string> boxes = EventsOf("MessageBoxA");
-  ASSERT_EQ(boxes.size(), 2u) << EventDump();
-  EXPECT_EQ(Fields(boxes[0])[2],
-            "Are you sure you want to remove Tidewell and all of its components from C:\\Program "
-            "Files\\Tidewell?");
-  std::vector<std::string> started = EventsOf("CreateProcessA");
-  ASSERT_EQ(started.size(), 1u) << EventDump();
-  std::string line = Fields(started[0])[2];
-  EXPECT_EQ(line.substr(line.size() - sizeof kDir), std::string(" ") + kDir) << line;
 }
 
 std::string ClosingText(RemovalOutcome outcome) {
@@ -295,16 +307,17 @@ TEST_F(UninstallTest, TheCopyRemovesOnlyWhatTheSetupMade) {
        {},
        "dataDir=C:\\new\r\n" + startup},
       {"no directory recorded", "", nullptr, {}, kRemovedAll, group, ""},
-      {"a directory that is a link to another",
+      {"what an interrupted setup left in its staging folder",
        recorded + made,
        [](UninstallTest& t) {
-         fs::rename(t.scratch->Path(kFolder), t.scratch->Path("real"));
-         fs::create_directory_symlink(t.scratch->Path("real"), t.scratch->Path(kFolder));
+         t.scratch->MakeDirectory("Program Files\\Tidewell\\~setup.tmp");
+         t.scratch->WriteFile("Program Files\\Tidewell\\~setup.tmp\\tw32.exe.new", "staged");
+         t.scratch->WriteFile("Program Files\\Tidewell\\~setup.tmp\\uninst.exe.old", "aside");
        },
-       {},
+       {"<no directory>"},
        kRemovedAll,
        group,
-       made},
+       ""},
   };
   for (const Case& c : cases) {
     Fresh();
@@ -358,16 +371,101 @@ TEST_F(UninstallTest, OneUninstallerAtATime) {
       << "the lock is free again";
 }
 
-TEST_F(UninstallTest, WithoutACopyTheFirstProcessRemovesTheFilesItself) {
-  WriteProfile("dataDir=" + std::string(kDir) + "\r\ndataDirCreated=" + kDir + "\r\n");
-  setenv("TMPDIR", scratch->Path("no/such/folder").c_str(), 1);
-  ASSERT_EQ(Run("", {"y", "", ""}), 0);
-  EXPECT_TRUE(EventsOf("CreateProcessA").empty()) << EventDump();
-  EXPECT_EQ(Left(), std::vector<std::string>{"<no directory>"});
-  EXPECT_EQ(MessageBoxCaptions(),
-            (std::vector<std::string>{"Uninstall Tidewell", "Closing Running Copies",
-                                      "Uninstall Complete"}));
-  EXPECT_TRUE(EventsOf("MoveFileExA").empty()) << "only a copy marks its own file";
+// Nothing outside the directory the user was asked about is ever removed,
+// and nothing at all when the uninstaller cannot be sure of it: without the
+// lock, without a copy, without a hold on the directory. A directory
+// swapped for a link to C:\\other before the question, while it is shown,
+// or while the copy waits, leaves C:\\other alone; one that another program
+// removed is gone, not kept for holding files.
+TEST_F(UninstallTest, NothingOutsideTheDirectoryAskedAbout) {
+  const std::string notHeld =
+      "The directory C:\\Program Files\\Tidewell cannot be kept unchanged during the removal: "
+      "it is a link, cannot be opened or was replaced. Nothing has been removed.";
+  auto swap = [](UninstallTest& t) {
+    fs::rename(t.scratch->Path(kFolder), t.scratch->Path("moved"));
+    fs::create_directory_symlink(t.scratch->Path("other"), t.scratch->Path(kFolder));
+  };
+  const std::vector<std::string> kEmpty, kGone = {"<no directory>"};
+  enum When { kBefore, kWhileAsked, kWhileCopyWaits };
+  struct Case {
+    const char* what;
+    When when;
+    std::function<void(UninstallTest&)> act;
+    std::string lastText;
+    const char* filesAt;  // where the installation's files are then
+    std::vector<std::string> left;
+  } cases[] = {
+      {"the lock cannot be made", kBefore,
+       [](UninstallTest& t) { setenv("XDG_RUNTIME_DIR", t.scratch->Path("none").c_str(), 1); },
+       "The uninstaller could not create the lock that keeps two uninstallers from working at "
+       "once. Nothing has been removed.",
+       kFolder, kAllFiles},
+      {"no copy can be made in the temporary directory", kBefore,
+       [](UninstallTest& t) { setenv("TMPDIR", t.scratch->Path("no/such").c_str(), 1); },
+       "The uninstaller could not copy itself to the temporary directory C:\\no\\such. Nothing "
+       "has been removed. Make sure that this directory exists and can be written to, then "
+       "choose Uninstall again.",
+       kFolder, kAllFiles},
+      {"the directory is a link", kBefore, swap, notHeld, "moved", kAllFiles},
+      {"swapped for a link while the question is shown", kWhileAsked, swap, notHeld, "moved",
+       kAllFiles},
+      {"its parent swapped for a loop of links, which cannot be looked at", kWhileAsked,
+       [](UninstallTest& t) {
+         fs::rename(t.scratch->Path("Program Files"), t.scratch->Path("parent"));
+         fs::create_directory_symlink("Program Files", t.scratch->Path("Program Files"));
+       },
+       notHeld, "parent/Tidewell", kAllFiles},
+      {"swapped for a link while the copy waits", kWhileCopyWaits, swap, ClosingText(kRemovedAll),
+       "moved", kEmpty},
+      {"removed by another program while the copy waits", kWhileCopyWaits,
+       [](UninstallTest& t) { fs::remove_all(t.scratch->Path(kFolder)); }, ClosingText(kRemovedAll),
+       kFolder, kGone},
+  };
+  for (const Case& c : cases) {
+    Fresh();
+    WriteProfile("dataDir=" + std::string(kDir) + "\r\ndataDirCreated=" + kDir + "\r\n");
+    auto act = [&] { c.act(*this); };
+    if (c.when == kBefore) act();
+    if (c.when == kWhileAsked) StandinOnNextMessageBox(act);
+    ASSERT_EQ(Run("", {"y", ""}), 0) << c.what;
+    if (c.when == kWhileCopyWaits) StandinOnNextWait(act);
+    RunStartedCopy();
+    EXPECT_EQ(Fields(EventsOf("MessageBoxA").back())[2], c.lastText) << c.what;
+    EXPECT_EQ(Left(c.filesAt), c.left) << c.what;
+    EXPECT_EQ(Left("other"), kAllFiles) << c.what;
+    EXPECT_EQ(ReadFile(scratch->ProfilePath()).find("dataDirCreated") != std::string::npos,
+              c.left != kGone)
+        << c.what << ": the record of the directory goes only with the directory";
+  }
+}
+
+// The profile names this installation by any text that reaches its
+// directory: another letter case, either separator, a trailing one, a
+// second name (a short name on Windows; a link stands in for one here).
+// Then a directory that holds only an uninstaller still holds the rest of
+// an installation to remove; otherwise it holds none.
+TEST_F(UninstallTest, TheProfileNamesTheDirectoryByAnyOfItsNames) {
+  fs::create_directory_symlink(scratch->Path("Program Files"), scratch->Path("PROGRA~1"));
+  scratch->MakeDirectory("Program Files/Tidewell2");
+  fs::remove(scratch->Path("Program Files/Tidewell/tw32.exe"));
+  fs::remove(scratch->Path("Program Files/Tidewell/help.txt"));
+  struct Case {
+    const char* recorded;
+    int same;
+  } cases[] = {
+      {"C:\\PROGRA~1\\Tidewell", 1},        {"c:\\program files\\TIDEWELL", 1},
+      {"C:\\Program Files\\Tidewell\\", 1}, {"C:/Program Files//Tidewell/", 1},
+      {"C:\\Program Files\\Tidewell2", 0},  {"C:\\PROGRA~1\\Tidewell3", 0},
+  };
+  for (const Case& c : cases) {
+    WriteProfile("dataDir=" + std::string(c.recorded) + "\r\ndataDirCreated=" + c.recorded +
+                 "\r\n");
+    InstallationRecord record;
+    ReadInstallationRecord(kDir, &record);
+    EXPECT_EQ(record.current, c.same) << c.recorded;
+    EXPECT_EQ(record.created, c.same) << c.recorded;
+    EXPECT_EQ(HoldsInstallation(&kPayloadNames, kDir), c.same) << c.recorded;
+  }
 }
 
 // Its own file must be found again under the name the uninstaller has for
@@ -425,28 +523,28 @@ TEST(UninstallPaths, HandOverCommandLines) {
     int parsed;
     const char* directory;
   } cases[] = {
-      {"124 C:\\dir", 1, "C:\\dir"},
-      {"  8 C:\\a  b\\", 1, "C:\\a  b\\"},
-      {"18446744073709551615 C:\\x", 1, "C:\\x"},
-      {"18446744073709551616 C:\\x", 0, ""},
+      {"124 9 C:\\dir", 1, "C:\\dir"},
+      {"  8 9 C:\\a  b\\", 1, "C:\\a  b\\"},
+      {"18446744073709551615 9 C:\\x", 1, "C:\\x"},
+      {"9 18446744073709551616 C:\\x", 0, ""},
       {"", 0, ""},
       {"/S", 0, ""},
-      {"124", 0, ""},
-      {"124 ", 0, ""},
-      {"124C:\\x", 0, ""},
-      {"12x C:\\x", 0, ""},
+      {"124 9", 0, ""},
+      {"124 9 ", 0, ""},
+      {"124 C:\\x", 0, ""},
+      {"12x 9 C:\\x", 0, ""},
   };
   for (const Case& c : cases) {
-    HANDLE handle = nullptr;
+    HandOver handOver;
     char directory[16] = "";
-    EXPECT_EQ(ParseHandOver(c.line, &handle, directory, sizeof directory), c.parsed) << c.line;
+    EXPECT_EQ(ParseHandOver(c.line, &handOver, directory, sizeof directory), c.parsed) << c.line;
     if (c.parsed) {
       EXPECT_STREQ(directory, c.directory) << c.line;
     }
   }
   char small[8];
-  HANDLE handle = nullptr;
-  EXPECT_EQ(ParseHandOver("1 C:\\1234567", &handle, small, sizeof small), 0) << "does not fit";
+  HandOver handOver;
+  EXPECT_EQ(ParseHandOver("1 2 C:\\1234567", &handOver, small, sizeof small), 0) << "does not fit";
   char path[16];
   EXPECT_EQ(JoinPath("D:\\", "a.exe", path, sizeof path), 1);
   EXPECT_STREQ(path, "D:\\a.exe");

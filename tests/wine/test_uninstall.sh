@@ -4,8 +4,9 @@
 # item and with tw32.exe running, it ends the product and removes the links,
 # the group, the data directory and the profile's entries (keeping the
 # others). An installation into an existing folder that holds a file of the
-# user's keeps the folder and the file, and says so. A command line typed by
-# a person asks first, and No touches nothing.
+# user's keeps the folder and the file, and says so; started with a typed
+# command line that names another program's folder, it still asks about
+# and removes only its own installation.
 set -u
 . "$(dirname "$0")/lib.sh"
 tw_begin uninstall
@@ -32,16 +33,16 @@ copy_procs() {
   ps -eo pid=,args= | awk 'tolower($2) ~ /\\temp\\uns[0-9a-f]+\.tmp$/ { print $1 }'
 }
 
-# uninstall CLOSING_TEXT: starts the target of Uninstall.lnk in its
-# working directory, answers every box, checks the closing message's text and
-# waits for the copy to end.
+# uninstall CLOSING_TEXT [ARG...]: starts the target of Uninstall.lnk in
+# its working directory, with the arguments, answers every box, checks the
+# closing message's text and waits for the copy to end.
 uninstall() {
   local link="$group_dir/Uninstall.lnk" target workdir
   target=$(lnk_field "$link" target)
   workdir=$(lnk_field "$link" workdir)
   check_eq "Uninstall.lnk target" "$data_win\\uninst.exe" "$target"
-  echo "starting $target in $workdir"
-  (cd "$(unix_path "$workdir")" && exec "$TW_WINE" "$target") >"$TW_LOG_DIR/uninst.out" 2>&1 &
+  echo "starting $target ${*:2} in $workdir"
+  (cd "$(unix_path "$workdir")" && exec "$TW_WINE" "$target" "${@:2}") >"$TW_LOG_DIR/uninst.out" 2>&1 &
   TW_SETUP_PID=$!
   expect_window "Uninstall Tidewell" >/dev/null || tw_fatal "no question"
   check_box_text "the question" "Uninstall Tidewell" \
@@ -93,7 +94,9 @@ check_eq "[General] color" "blue" "$(ini_get "$ini" General color)"
 
 # An existing folder with a file of the user's, chosen at the dialog with a
 # Yes, and no Startup item: the folder and the file stay, and no StartUp
-# folder window opens.
+# folder window opens. The uninstaller is started with a typed command line
+# that names another program's folder, which is asked about and touched no
+# more than any other.
 tw_stop_wine
 data_win='C:\tw-mine'
 data_dir=$(fresh_dir "$data_win")
@@ -108,26 +111,14 @@ choose_existing() {
 }
 install n choose_existing
 tw_stop_wine
-uninstall "Tidewell has been removed from your computer. The directory $data_win was kept because it holds files that Tidewell did not install."
+other=$(fresh_dir 'C:\tw-other')
+printf 'another program\r\n' | tee "$other/uninst.exe" >"$other/tw32.exe"
+uninstall "Tidewell has been removed from your computer. The directory $data_win was kept because it holds files that Tidewell did not install." 8 9 'C:\tw-other'
 check_eq "files left in the folder" "notes.txt" "$(ls "$data_dir" 2>/dev/null | paste -sd ' ')"
 check_eq "the user's file" "mine" "$(tr -d '\r' <"$data_dir/notes.txt" 2>/dev/null)"
 check_absent "the group's folder" "$group_dir"
 check_eq "StartUp folder windows" "" "$(find_window StartUp)"
-
-# A command line typed by a person, naming another folder with a file of
-# the name of the product's: it asks about that folder; No touches nothing.
-tw_stop_wine
-victim=$(fresh_dir 'C:\tw-victim')
-printf 'not the product\r\n' >"$victim/tw32.exe"
-echo "starting $TW_UNINST 8 C:\\tw-victim"
-"$TW_WINE" "$TW_UNINST" 8 'C:\tw-victim' >"$TW_LOG_DIR/typed.out" 2>&1 &
-TW_SETUP_PID=$!
-expect_window "Uninstall Tidewell" >/dev/null || tw_fatal "no question for a typed command line"
-check_box_text "the question" "Uninstall Tidewell" \
-  "Are you sure you want to remove Tidewell and all of its components from C:\\tw-victim?"
-answer "Uninstall Tidewell" n
-wait_setup
-check_eq "exit code of uninst.exe" 0 "$TW_SETUP_RC"
-check_eq "the typed folder after No" "not the product" "$(tr -d '\r' <"$victim/tw32.exe" 2>/dev/null)"
+check_eq "the folder the command line named" "tw32.exe another program|uninst.exe another program" \
+  "$(for f in "$other"/*; do printf '%s %s\n' "${f##*/}" "$(tr -d '\r' <"$f")"; done | paste -sd '|')"
 
 tw_end
