@@ -26,22 +26,22 @@ enum DirectoryContents {
 };
 
 // Deletes one payload file: true when it is gone.
-bool DeleteInstalledFile(const char* directory, const char* name) {
+bool DeleteInstalledFile(const char* directory, int, const char* name) {
   if (!JoinPath(directory, name, filePath, kInstalledPathSize)) return false;
   return DeleteFileA(filePath) || PathIsGone(filePath);
 }
 
-// Deletes the staged and aside copies of one payload file.
-bool DeleteLeftovers(const char* directory, const char* name) {
-  return RemoveStagedCopies(directory, name) != 0;
+// Deletes the staged and aside copies of payload file `index`.
+bool DeleteLeftovers(const char* directory, int index, const char* name) {
+  return RemoveStagedCopies(directory, index, name) != 0;
 }
 
 // Tries `remove` again for a while when something stays (virus scanners
 // hold new files briefly): true when it is gone.
-bool RemoveWithRetries(bool (*remove)(const char*, const char*), const char* directory,
-                       const char* name) {
+bool RemoveWithRetries(bool (*remove)(const char*, int, const char*), const char* directory,
+                       int index, const char* name) {
   for (DWORD waited = 0;; waited += kDeleteRetryPauseMs) {
-    if (remove(directory, name)) return true;
+    if (remove(directory, index, name)) return true;
     if (waited >= kDeleteRetryMs) return false;
     Sleep(kDeleteRetryPauseMs);
   }
@@ -75,22 +75,22 @@ int PathIsGone(const char* path) {
 
 int RemoveInstalledFiles(const PayloadNames* names, const char* directory) {
   bool complete = true;
-  const char* uninstaller = nullptr;
+  int uninstaller = -1;
   for (int i = 0; i < names->fileCount; ++i) {
     const char* name = names->names[i];
-    if (!RemoveWithRetries(DeleteLeftovers, directory, name)) complete = false;
+    if (!RemoveWithRetries(DeleteLeftovers, directory, i, name)) complete = false;
     if (strcmp(name, kUninstallerName) == 0) {
-      uninstaller = name;
-    } else if (!RemoveWithRetries(DeleteInstalledFile, directory, name)) {
+      uninstaller = i;
+    } else if (!RemoveWithRetries(DeleteInstalledFile, directory, i, name)) {
       complete = false;
     }
   }
   // An empty staging folder goes with its copies; one that holds anything
   // else, or is a link, stays as a file that is not the product's.
-  RemoveStagingFolder(directory);
+  RemoveStagingFolder(directory, names->fileCount);
   // While a file stays, so does the uninstaller that can remove it later.
-  if (complete && uninstaller != nullptr) {
-    complete = RemoveWithRetries(DeleteInstalledFile, directory, uninstaller);
+  if (complete && uninstaller >= 0) {
+    complete = RemoveWithRetries(DeleteInstalledFile, directory, uninstaller, kUninstallerName);
   }
   return complete ? 1 : 0;
 }

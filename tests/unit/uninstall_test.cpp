@@ -310,9 +310,9 @@ TEST_F(UninstallTest, TheCopyRemovesOnlyWhatTheSetupMade) {
       {"what an interrupted setup left in its staging folder",
        recorded + made,
        [](UninstallTest& t) {
-         t.scratch->MakeDirectory("Program Files\\Tidewell\\~setup.tmp");
-         t.scratch->WriteFile("Program Files\\Tidewell\\~setup.tmp\\tw32.exe.new", "staged");
-         t.scratch->WriteFile("Program Files\\Tidewell\\~setup.tmp\\uninst.exe.old", "aside");
+         t.scratch->MakeDirectory("Program Files\\Tidewell\\~setup.tmp\\0");
+         t.scratch->WriteFile("Program Files\\Tidewell\\~setup.tmp\\0\\tw32.exe.new", "staged");
+         t.scratch->WriteFile("Program Files\\Tidewell\\~setup.tmp\\0\\uninst.exe.old", "aside");
        },
        {"<no directory>"},
        kRemovedAll,
