@@ -20,15 +20,7 @@ expect_installed
 
 # The same setup program with one byte of its payload flipped.
 DAMAGED=$SCRATCH/damaged-setup
-python3 - "$SETUP_BIN" "$PAYLOAD_BLOB" "$DAMAGED" <<'PY'
-import sys
-program = bytearray(open(sys.argv[1], "rb").read())
-blob = open(sys.argv[2], "rb").read()
-at = program.find(blob[:4096])
-assert at >= 0, "the payload blob is not in the setup program"
-program[at + len(blob) // 2] ^= 0x01
-open(sys.argv[3], "wb").write(program)
-PY
+python3 "$(dirname "$0")/../support/damage_setup.py" "$SETUP_BIN" "$PAYLOAD_BLOB" "$DAMAGED"
 chmod +x "$DAMAGED"
 OUT=$(printf '\n' | (cd "$SCRATCH" && "$DAMAGED") 2>&1)
 STATUS=$?

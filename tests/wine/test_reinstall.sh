@@ -21,15 +21,7 @@ check_file_same "installed main executable" "$TW_TW32" "$data_dir/tw32.exe"
 identity() { stat -c '%i %Y' "$data_dir/tw32.exe" "$data_dir/uninst.exe" | paste -sd ' '; }
 before=$(identity)
 damaged="$TW_LOG_DIR/damaged-setup.exe"
-python3 - "$TW_SETUP" "$TW_PAYLOAD_BLOB" "$damaged" <<'PY'
-import sys
-program = bytearray(open(sys.argv[1], "rb").read())
-blob = open(sys.argv[2], "rb").read()
-at = program.find(blob[:4096])
-assert at >= 0, "the payload blob is not in setup.exe"
-program[at + len(blob) // 2] ^= 0x01
-open(sys.argv[3], "wb").write(program)
-PY
+python3 "$(dirname "$0")/../support/damage_setup.py" "$TW_SETUP" "$TW_PAYLOAD_BLOB" "$damaged"
 start_window_log damaged-setup.exe
 TW_SETUP=$damaged run_setup
 expect_window "Tidewell Installation Failed" >/dev/null || tw_fatal "no failure message from the damaged setup"
