@@ -69,6 +69,8 @@ foreach(name
     running_copies
     extraction_failure
     uninstall
+    shortcut_files
+    apps_features
     version_info
     signed_install)
   add_test(NAME wine_${name}
@@ -76,5 +78,7 @@ foreach(name
   set_tests_properties(wine_${name} PROPERTIES
     LABELS "wine" FIXTURES_REQUIRED wine_prefix RUN_SERIAL TRUE TIMEOUT 180 SKIP_RETURN_CODE 77)
 endforeach()
+# Two installations, two removals and Wine's own uninstaller.
+set_tests_properties(wine_apps_features PROPERTIES TIMEOUT 300)
 # The setup signed with a throw-away certificate comes from win_signing.
 set_tests_properties(wine_signed_install PROPERTIES FIXTURES_REQUIRED "wine_prefix;signed_setup")
