@@ -27,24 +27,14 @@ CommandOutcome ClassifyTransaction(const TransactionResult* result) {
 
 ListOutcome CombineOutcomes(const ProgmanCommand* commands, const CommandOutcome* outcomes,
                             int count) {
-  bool anyAnswered = false;
-  bool anyUndone = false;
-  bool anyTimedOut = false;
+  // One bit for each outcome met.
+  unsigned seen = 0;
   for (int i = 0; i < count; ++i) {
-    if (outcomes[i] != kCommandNoServer) anyAnswered = true;
-    if (outcomes[i] == kCommandTimedOut) anyTimedOut = true;
-    bool refused = outcomes[i] == kCommandRefused && !RefusalIsHarmless(commands[i]);
-    if (refused || outcomes[i] == kCommandNoServer) anyUndone = true;
+    bool harmless = outcomes[i] == kCommandRefused && RefusalIsHarmless(commands[i]);
+    seen |= 1u << (harmless ? kCommandAcknowledged : outcomes[i]);
   }
-  if (!anyAnswered) return kListNoServer;
-  if (anyUndone) return kListRefused;
-  return anyTimedOut ? kListTimedOut : kListAcknowledged;
-}
-
-bool MadeByProgramManager(ListOutcome outcome) {
-  return outcome == kListAcknowledged;
-}
-
-bool NeedsShortcutFiles(ListOutcome outcome) {
-  return outcome == kListNoServer || outcome == kListRefused;
+  // A command without a server amid answered ones is undone, as if refused.
+  if ((seen & ~(1u << kCommandNoServer)) == 0) return kListNoServer;
+  if ((seen & ((1u << kCommandRefused) | (1u << kCommandNoServer))) != 0) return kListRefused;
+  return (seen & (1u << kCommandTimedOut)) != 0 ? kListTimedOut : kListAcknowledged;
 }

@@ -68,11 +68,15 @@ ListOutcome CombineOutcomes(const ProgmanCommand* commands, const CommandOutcome
                             int count);
 // Whether Program Manager made what a list asks for: every command
 // acknowledged.
-bool MadeByProgramManager(ListOutcome outcome);
+inline bool MadeByProgramManager(ListOutcome outcome) {
+  return outcome == kListAcknowledged;
+}
 // Whether the setup makes the items as shortcut files instead: no Program
 // Manager answered, or it refused. A list that timed out may still be
 // carried out, and shortcut files then would show the items twice.
-bool NeedsShortcutFiles(ListOutcome outcome);
+inline bool NeedsShortcutFiles(ListOutcome outcome) {
+  return outcome == kListNoServer || outcome == kListRefused;
+}
 
 // The DDEML instance of the registration stage; 0 outside it.
 extern DWORD ddeInstance;
