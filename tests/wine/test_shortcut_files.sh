@@ -1,15 +1,11 @@
 #!/usr/bin/env bash
-# Program Manager does not make the items: Wine's refuses AddItem when the
-# link file cannot be saved, and here folders of the user's already bear the
-# names of the links in its group and in its StartUp folder. (Wine cannot
-# show a window without its Explorer, so a run without Program Manager is
-# not possible here; the outcome rule's table covers that case.) The setup
-# makes the items as shortcut files in all users' Start menu instead, each
-# pointing at the installed file, and records them. Its way to start the
-# product as the desktop's user is cut too (oleaut32 kept from loading in
-# the setup), so it starts the product itself. The uninstaller removes
-# exactly the recorded files and the group's folder it made; the user's
-# folders and files stay.
+# Program Manager refuses the items: Wine's AddItem fails when the link
+# cannot be saved, and folders of the user's bear the links' names. (Wine
+# shows no window without its Explorer, so "no Program Manager" is left to
+# the outcome table.) The setup makes shortcut files in all users' Start
+# menu instead and, with oleaut32 kept from loading, starts the product
+# itself. The uninstaller removes exactly the recorded files and the
+# group's folder it made; the user's folders and files stay.
 set -u
 . "$(dirname "$0")/lib.sh"
 tw_begin shortcut_files
