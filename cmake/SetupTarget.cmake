@@ -242,7 +242,12 @@ function(tidewell_add_setup target)
     VERBATIM)
   set_source_files_properties(${asm} PROPERTIES OBJECT_DEPENDS ${blob})
 
-  set(sources ${PROJECT_SOURCE_DIR}/setup/setup_main.cpp ${asm} ${table})
+  # The version and publisher that the setup writes into the product's
+  # entry in Apps & features (desktop/uninstall_entry.cpp).
+  file(CONFIGURE OUTPUT ${gen}/product_info.cpp
+       CONTENT "extern const char kProductVersion[] = \"${info_version}\";\n\
+extern const char kProductPublisher[] = \"${ARG_COMPANY}\";\n")
+  set(sources ${PROJECT_SOURCE_DIR}/setup/setup_main.cpp ${asm} ${table} ${gen}/product_info.cpp)
   if(SETUP_PLATFORM STREQUAL "win")
     set(info_internal_name ${target})
     set(info_description "${ARG_DESCRIPTION}")

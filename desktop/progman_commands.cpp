@@ -5,40 +5,45 @@
 
 namespace {
 
-// Whether snprintf's result says the whole command fitted.
-bool Fits(int length) {
+// Formats one command from its form and up to three texts; a form reads
+// only the texts it names. Returns whether the whole command fitted.
+bool Format(char* command, const char* form, const char* a = nullptr, const char* b = nullptr,
+            const char* c = nullptr) {
+  int length = snprintf(command, kCommandSize, form, a, b, c);
   return length >= 0 && length < kCommandSize;
 }
+
+const char kAddItemForm[] = "[AddItem(\"%s\",%s,,,,,\"%s\")]";
 
 }  // namespace
 
 int MainGroupCommands(const char* groupName, const char* appName, const char* mainExePath,
                       const char* uninstallerPath, const char* dataDir,
                       ProgmanCommand commands[kMainGroupCommandCount]) {
-  bool ok = Fits(snprintf(commands[0], kCommandSize, "[CreateGroup(%s)]", groupName));
-  ok &= Fits(snprintf(commands[1], kCommandSize, "[ShowGroup(%s,5)]", groupName));
-  ok &= Fits(snprintf(commands[2], kCommandSize, "[ReplaceItem(%s)]", appName));
-  ok &= Fits(snprintf(commands[3], kCommandSize, "[AddItem(\"%s\",%s,,,,,\"%s\")]", mainExePath,
-                      appName, dataDir));
-  ok &= Fits(snprintf(commands[4], kCommandSize, "[ReplaceItem(Uninstall)]"));
-  ok &= Fits(snprintf(commands[5], kCommandSize, "[AddItem(\"%s\",Uninstall,,,,,\"%s\")]",
-                      uninstallerPath, dataDir));
+  bool ok = Format(commands[0], "[CreateGroup(%s)]", groupName);
+  ok &= Format(commands[1], "[ShowGroup(%s,5)]", groupName);
+  ok &= Format(commands[2], "[ReplaceItem(%s)]", appName);
+  ok &= Format(commands[3], kAddItemForm, mainExePath, appName, dataDir);
+  ok &= Format(commands[4], "[ReplaceItem(Uninstall)]");
+  ok &= Format(commands[5], kAddItemForm, uninstallerPath, "Uninstall", dataDir);
   return ok ? 1 : 0;
 }
 
 int StartupGroupCommands(const char* groupName, const char* mainExePath, const char* dataDir,
                          ProgmanCommand commands[kStartupGroupCommandCount]) {
-  bool ok = Fits(snprintf(commands[0], kCommandSize, "[CreateGroup(Startup)]"));
-  ok &= Fits(snprintf(commands[1], kCommandSize, "[ShowGroup(Startup,5)]"));
-  ok &= Fits(snprintf(commands[2], kCommandSize, "[ReplaceItem(%s)]", groupName));
-  ok &= Fits(snprintf(commands[3], kCommandSize, "[AddItem(\"%s\",%s,,,,,\"%s\")]", mainExePath,
-                      groupName, dataDir));
+  bool ok = Format(commands[0], "[CreateGroup(Startup)]");
+  ok &= Format(commands[1], "[ShowGroup(Startup,5)]");
+  ok &= Format(commands[2], "[ReplaceItem(%s)]", groupName);
+  ok &= Format(commands[3], kAddItemForm, mainExePath, groupName, dataDir);
   return ok ? 1 : 0;
 }
 
-int RemovalCommands(const char* groupName, ProgmanCommand commands[kRemovalCommandCount]) {
-  bool ok = Fits(snprintf(commands[0], kCommandSize, "[DeleteGroup(%s)]", groupName));
-  ok &= Fits(snprintf(commands[1], kCommandSize, "[CreateGroup(Startup)]"));
-  ok &= Fits(snprintf(commands[2], kCommandSize, "[DeleteItem(%s)]", groupName));
+int RemovalCommands(const char* groupName, const char* appName,
+                    ProgmanCommand commands[kRemovalCommandCount]) {
+  bool ok = Format(commands[0], "[CreateGroup(%s)]", groupName);
+  ok &= Format(commands[1], "[DeleteItem(%s)]", appName);
+  ok &= Format(commands[2], "[DeleteItem(Uninstall)]");
+  ok &= Format(commands[3], "[CreateGroup(Startup)]");
+  ok &= Format(commands[4], "[DeleteItem(%s)]", groupName);
   return ok ? 1 : 0;
 }

@@ -1,11 +1,16 @@
 // The registration stage: the product's group with its two items, then the
-// Startup item when the configuration offers it and the user agrees.
+// Startup item when the configuration offers it and the user agrees. What
+// Program Manager did not make (none answered, or it refused) is made as
+// shortcut files instead.
 #include "desktop/progman.h"
+#include "desktop/shortcuts.h"
 
 namespace {
 
-void SendAll(ProgmanCommand* commands, int count) {
-  for (int i = 0; i < count; ++i) ProgmanExecute(commands[i]);
+ListOutcome SendAll(const ProgmanCommand* commands, int count) {
+  CommandOutcome outcomes[kMainGroupCommandCount];
+  for (int i = 0; i < count; ++i) outcomes[i] = ProgmanExecute(commands[i]);
+  return CombineOutcomes(commands, outcomes, count);
 }
 
 }  // namespace
@@ -13,18 +18,24 @@ void SendAll(ProgmanCommand* commands, int count) {
 int RegisterProgramItems(const char* mainExePath, const char* uninstallerPath) {
   static ProgmanCommand mainCommands[kMainGroupCommandCount];
   static ProgmanCommand startupCommands[kStartupGroupCommandCount];
+  static_assert(kStartupGroupCommandCount <= kMainGroupCommandCount, "SendAll holds either list");
 
   DdeStart();
+  ListOutcome outcome = kListNoServer;
   if (MainGroupCommands(SetupConfig.groupName, SetupConfig.appName, mainExePath, uninstallerPath,
                         dataDirectory, mainCommands)) {
-    SendAll(mainCommands, kMainGroupCommandCount);
+    outcome = SendAll(mainCommands, kMainGroupCommandCount);
   }
+  if (NeedsShortcutFiles(outcome)) MakeGroupShortcuts(mainExePath, uninstallerPath, dataDirectory);
   int startupItem = 0;
   if (SetupConfig.offerStartup != 0 &&
       MessageBoxA(nullptr, SetupConfig.startupPrompt, "Add To Startup Group", MB_YESNO) == IDYES &&
       StartupGroupCommands(SetupConfig.groupName, mainExePath, dataDirectory, startupCommands)) {
-    SendAll(startupCommands, kStartupGroupCommandCount);
-    startupItem = 1;
+    outcome = SendAll(startupCommands, kStartupGroupCommandCount);
+    startupItem = MadeByProgramManager(outcome) || (NeedsShortcutFiles(outcome) &&
+                                                    MakeStartupShortcut(mainExePath, dataDirectory))
+                      ? 1
+                      : 0;
   }
   DdeStop();
   return startupItem;

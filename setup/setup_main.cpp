@@ -12,6 +12,7 @@
 #include "datadir/datadir.h"
 #include "desktop/progman.h"
 #include "desktop/running_copies.h"
+#include "desktop/shell.h"
 #include "loader/dll_search.h"
 #include "payload/payload.h"
 #include "config/setup_config.h"
@@ -104,6 +105,8 @@ void FinishInstallation() {
            kInstalledPathSize);
   // The uninstaller removes the Startup item only when the setup made it.
   if (pathsFit && RegisterProgramItems(mainExePath, uninstallerPath)) RecordStartupItem();
+  // Where Windows lists installed programs; the uninstaller takes it away.
+  if (pathsFit) WriteUninstallEntry(dataDirectory, mainExePath, uninstallerPath);
   // Without this entry the product cannot find its data, so a failed write
   // is reported before the user is told of success. The record of whether
   // the setup created the directory, made when it was settled, stays.
@@ -120,7 +123,10 @@ void FinishInstallation() {
                "%s has been successfully installed on your system.Would you like to start %s now?",
                SetupConfig.appName, SetupConfig.appName);
   const char* question = Fits(length, kMessageSize) ? messageText : kStartQuestionText;
-  if (MessageBoxA(nullptr, question, "Installation Successful", MB_YESNO) == IDYES &&
+  if (MessageBoxA(nullptr, question, "Installation Successful", MB_YESNO) != IDYES) return;
+  // As the desktop's user, not with the setup's administrator token; where
+  // the shell cannot do that, directly.
+  if (!StartThroughShell(mainExePath, dataDirectory) &&
       // Quoted, so that a path with blanks cannot start another program.
       Fits(snprintf(startCommand, sizeof startCommand, "\"%s\"", mainExePath), kStartCommandSize)) {
     WinExec(startCommand, SW_SHOW);

@@ -125,7 +125,7 @@ void RemoveInstallation(const PayloadNames* names, const char* directory) {
   InstallationRecord record;
   ReadInstallationRecord(directory, &record);
   if (record.current) {
-    UnregisterProgramItems(record.startupItem);
+    UnregisterProgramItems(directory, record.startupItem);
     ForgetInstallation();
   }
   int keptWithFiles = RemoveInstallDirectory(directory, record.created);

@@ -17,7 +17,11 @@
 #define XTYP_REGISTER 0x80A2
 #define XTYP_UNREGISTER 0x80D2
 
+#define DDE_FACK 0x8000
+
 #define DMLERR_NO_ERROR 0
+#define DMLERR_EXECACKTIMEOUT 0x4005
+#define DMLERR_NOTPROCESSED 0x4009
 
 typedef HDDEDATA(CALLBACK* PFNCALLBACK)(UINT type, UINT format, HCONV conversation, HSZ hsz1,
                                         HSZ hsz2, HDDEDATA data, ULONG_PTR data1, ULONG_PTR data2);
@@ -33,5 +37,6 @@ BOOL DdeDisconnect(HCONV conversation);
 HDDEDATA DdeClientTransaction(LPBYTE data, DWORD length, HCONV conversation, HSZ item, UINT format,
                               UINT type, DWORD timeout, LPDWORD result);
 DWORD DdeQueryStringA(DWORD instance, HSZ hsz, LPSTR text, DWORD size, int codePage);
+UINT DdeGetLastError(DWORD instance);
 
 #endif  // TIDEWELL_POSIX_DDEML_H

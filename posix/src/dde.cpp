@@ -18,6 +18,7 @@ struct Server {
 struct Instance {
   PFNCALLBACK callback;
   DWORD flags;
+  UINT lastError;
 };
 
 struct StringHandle {
@@ -77,7 +78,7 @@ using namespace standin;
 UINT DdeInitializeA(LPDWORD instance, PFNCALLBACK callback, DWORD command, DWORD /*reserved*/) {
   if (instance == nullptr) return kInvalidParameter;
   *instance = ++gNextInstance;
-  State().instances[*instance] = {callback, command};
+  State().instances[*instance] = {callback, command, DMLERR_NO_ERROR};
   return DMLERR_NO_ERROR;
 }
 
@@ -153,9 +154,22 @@ HDDEDATA DdeClientTransaction(LPBYTE data, DWORD length, HCONV conversation, HSZ
            "|" + std::to_string(length));
   // A copy of the function: the server may register more servers meanwhile.
   StandinDdeExecuteFn execute = State().servers[c->server].execute;
-  if (!execute || !execute(data, length)) return nullptr;
-  if (result != nullptr) *result = 0x8000;  // DDE_FACK: the server took the command
+  if (!execute || !execute(data, length)) {
+    auto instance = State().instances.find(c->instance);
+    if (instance != State().instances.end()) instance->second.lastError = DMLERR_NOTPROCESSED;
+    return nullptr;
+  }
+  if (result != nullptr) *result = DDE_FACK;  // the server took the command
   return reinterpret_cast<HDDEDATA>(static_cast<uintptr_t>(1));
+}
+
+UINT DdeGetLastError(DWORD instance) {
+  // As the DDEML does, reading the error clears it.
+  auto it = State().instances.find(instance);
+  if (it == State().instances.end()) return kInvalidParameter;
+  UINT error = it->second.lastError;
+  it->second.lastError = DMLERR_NO_ERROR;
+  return error;
 }
 
 void StandinRegisterDdeServer(const char* service, const char* topic, StandinDdeExecuteFn execute) {

@@ -90,13 +90,16 @@ TEST_F(AltConfigTest, DdeCallbackAcceptsTheGroupName) {
   DdeStop();
 }
 
-TEST_F(AltConfigTest, RemovalTakesTheGroupAndTheStartupItemOnlyWhenRecorded) {
-  UnregisterProgramItems(0);
-  EXPECT_EQ(commands, std::vector<std::string>{"[DeleteGroup(Grp)]"});
+TEST_F(AltConfigTest, RemovalTakesTheItemsAndTheStartupItemOnlyWhenRecorded) {
+  const std::vector<std::string> items = {"[CreateGroup(Grp)]", "[DeleteItem(App)]",
+                                          "[DeleteItem(Uninstall)]"};
+  UnregisterProgramItems("C:\\Grp", 0);
+  EXPECT_EQ(commands, items);
   commands.clear();
-  UnregisterProgramItems(1);
-  EXPECT_EQ(commands, (std::vector<std::string>{"[DeleteGroup(Grp)]", "[CreateGroup(Startup)]",
-                                                "[DeleteItem(Grp)]"}));
+  UnregisterProgramItems("C:\\Grp", 1);
+  std::vector<std::string> all = items;
+  all.insert(all.end(), {"[CreateGroup(Startup)]", "[DeleteItem(Grp)]"});
+  EXPECT_EQ(commands, all);
 }
 
 }  // namespace

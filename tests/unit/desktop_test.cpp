@@ -175,6 +175,77 @@ TEST_F(RegistrationTest, CallbackAcceptsOnlyTheExactGroupName) {
   DdeStop();
 }
 
+// The outcome rule of the registration stage, over the four Startup
+// commands: what each transaction gave back decides whether Program Manager
+// made the item (then startupItem is recorded) or the setup makes it as a
+// shortcut file instead.
+TEST(DdeOutcome, TransactionsDecideWhoMakesTheStartupItem) {
+  const TransactionResult ack = {1, 1, DDE_FACK, DMLERR_NO_ERROR};
+  const TransactionResult none = {0, 0, 0, DMLERR_NO_ERROR};
+  const TransactionResult refused = {1, 0, 0, DMLERR_NOTPROCESSED};
+  const TransactionResult timedOut = {1, 0, 0, DMLERR_EXECACKTIMEOUT};
+  const TransactionResult busy = {1, 1, 0, DMLERR_NO_ERROR};  // answered without DDE_FACK
+  const TransactionResult lost = {1, 0, 0, 0x400A};           // DMLERR_POSTMSG_FAILED
+  struct Case {
+    const char* what;
+    TransactionResult results[kStartupGroupCommandCount];
+    ListOutcome outcome;
+    bool recorded;
+    bool shortcut;
+  } cases[] = {
+      {"every command acknowledged", {ack, ack, ack, ack}, kListAcknowledged, true, false},
+      {"first installation: no item to replace",
+       {ack, ack, refused, ack},
+       kListAcknowledged,
+       true,
+       false},
+      {"no Program Manager", {none, none, none, none}, kListNoServer, false, true},
+      {"AddItem refused", {ack, ack, ack, refused}, kListRefused, false, true},
+      {"CreateGroup refused", {refused, ack, ack, ack}, kListRefused, false, true},
+      {"answered without acknowledging", {ack, ack, ack, busy}, kListRefused, false, true},
+      {"message not delivered", {ack, ack, ack, lost}, kListRefused, false, true},
+      {"server gone half way", {ack, ack, none, none}, kListRefused, false, true},
+      {"AddItem timed out", {ack, ack, ack, timedOut}, kListTimedOut, false, false},
+      {"ReplaceItem timed out", {ack, ack, timedOut, ack}, kListTimedOut, false, false},
+      {"a refusal outweighs a timeout", {timedOut, ack, ack, refused}, kListRefused, false, true},
+  };
+  static ProgmanCommand commands[kStartupGroupCommandCount];
+  ASSERT_EQ(StartupGroupCommands("Tidewell", kMainExe, kDir, commands), 1);
+  for (const Case& c : cases) {
+    CommandOutcome outcomes[kStartupGroupCommandCount];
+    for (int i = 0; i < kStartupGroupCommandCount; ++i) {
+      outcomes[i] = ClassifyTransaction(&c.results[i]);
+    }
+    ListOutcome outcome = CombineOutcomes(commands, outcomes, kStartupGroupCommandCount);
+    EXPECT_EQ(outcome, c.outcome) << c.what << ": got " << outcome;
+    EXPECT_EQ(MadeByProgramManager(outcome), c.recorded) << c.what;
+    EXPECT_EQ(NeedsShortcutFiles(outcome), c.shortcut) << c.what;
+  }
+}
+
+// The same rule with the stand-in's Program Manager, which refuses the
+// commands it is told to: the stage reports the Startup item only when it
+// was made (the host has no shortcut files to fall back on).
+TEST_F(RegistrationTest, StartupItemIsReportedOnlyWhenProgramManagerMadeIt) {
+  struct Case {
+    const char* refused;  // the command the server refuses, or ""
+    int startupItem;
+  } cases[] = {{"", 1},
+               {"[ReplaceItem(Tidewell)]", 1},
+               {"[CreateGroup(Startup)]", 0},
+               {kTenCommands[9].c_str(), 0}};
+  for (const Case& c : cases) {
+    StandinReset();
+    std::string refused = c.refused;
+    StandinRegisterDdeServer("PROGMAN", "PROGMAN", [refused](const unsigned char* data, DWORD) {
+      return refused != reinterpret_cast<const char*>(data);
+    });
+    StandinQueueAnswer("y");
+    int got = RegisterProgramItems(kMainExe, kUninstaller);
+    EXPECT_EQ(got, c.startupItem) << "refusing \"" << c.refused << "\": got " << got;
+  }
+}
+
 TEST(RunningCopies, TitlePrefixTest) {
   struct Case {
     std::string title;

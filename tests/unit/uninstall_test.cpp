@@ -243,7 +243,8 @@ TEST_F(UninstallTest, TheCopyRemovesOnlyWhatTheSetupMade) {
   const std::string recorded = "dataDir=" + std::string(kDir) + "\r\n";
   const std::string made = "dataDirCreated=" + std::string(kDir) + "\r\n";
   const std::string startup = "startupItem=1\r\n";
-  const std::vector<std::string> group = {"[DeleteGroup(Tidewell)]"};
+  const std::vector<std::string> group = {"[CreateGroup(Tidewell)]", "[DeleteItem(Tidewell)]",
+                                          "[DeleteItem(Uninstall)]"};
   struct Case {
     const char* what;
     std::string entries;  // of [Options], before
@@ -265,7 +266,8 @@ TEST_F(UninstallTest, TheCopyRemovesOnlyWhatTheSetupMade) {
        nullptr,
        {"<no directory>"},
        kRemovedAll,
-       {"[DeleteGroup(Tidewell)]", "[CreateGroup(Startup)]", "[DeleteItem(Tidewell)]"},
+       {"[CreateGroup(Tidewell)]", "[DeleteItem(Tidewell)]", "[DeleteItem(Uninstall)]",
+        "[CreateGroup(Startup)]", "[DeleteItem(Tidewell)]"},
        ""},
       {"an existing directory the user chose", recorded, nullptr, {}, kRemovedAll, group, ""},
       {"a file of the user's",

@@ -121,6 +121,8 @@ tw_begin() {
   mkdir -p "$TW_LOG_DIR"
   TW_USER_DIR=$(tw_user_dir)
   TW_PROGRAMS="$TW_USER_DIR/AppData/Roaming/Microsoft/Windows/Start Menu/Programs"
+  # All users' Programs folder, where the setup makes its shortcut files.
+  TW_COMMON_PROGRAMS="$TW_PREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs"
   trap tw_on_exit EXIT
   # Processes left by an earlier test of this run would answer for us.
   tw_stop_wine
@@ -202,15 +204,49 @@ startup_dir() {
   find_ci "$TW_PROGRAMS" "StartUp" || echo "$TW_PROGRAMS/StartUp"
 }
 
+common_startup_dir() {
+  find_ci "$TW_COMMON_PROGRAMS" "StartUp" || echo "$TW_COMMON_PROGRAMS/StartUp"
+}
+
 # Removes what earlier tests may have left: the profile, the default and
-# fallback data directories and the Start Menu entries.
+# fallback data directories, the Start Menu entries (the user's and all
+# users') and the product's parent log.
 clean_product_state() {
   rm -f "$TW_PREFIX/drive_c/windows/tidewell.ini"
   rm -rf "$TW_PREFIX/drive_c/Program Files/Tidewell" "$TW_USER_DIR/Tidewell"
-  rm -rf "$TW_PROGRAMS/Tidewell"
+  rm -rf "$TW_PROGRAMS/Tidewell" "$TW_COMMON_PROGRAMS/Tidewell"
   local link
   link=$(find_ci "$(startup_dir)" "Tidewell.lnk") && rm -f "$link"
+  link=$(find_ci "$(common_startup_dir)" "Tidewell.lnk") && rm -f "$link"
+  find "$TW_PREFIX/drive_c/users" -iname tw32-parent.log -delete 2>/dev/null
   return 0
+}
+
+# parent_log_field parent|directory: what the product wrote on start about
+# the program that started it (tw32-parent.log in its temporary folder);
+# waits for the file within the window deadline.
+parent_log_field() {
+  local deadline=$((SECONDS + TW_WINDOW_DEADLINE)) log=""
+  while [ -z "$log" ] && [ "$SECONDS" -lt "$deadline" ]; do
+    log=$(find "$TW_PREFIX/drive_c/users" -iname tw32-parent.log 2>/dev/null | head -n 1)
+    [ -z "$log" ] && sleep 0.2
+  done
+  [ -n "$log" ] && tr -d '\r' <"$log" | sed -n "s/^$1=//p"
+}
+
+# The product's key in Apps & features, as Windows' reg.exe names it.
+TW_UNINSTALL_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tidewell'
+
+# uninstall_value NAME: a value of the product's Apps & features entry, as
+# the prefix's reg.exe reads it; nothing when there is no such value.
+uninstall_value() {
+  "$TW_WINE" reg query "$TW_UNINSTALL_KEY" /v "$1" 2>/dev/null | tr -d '\r' |
+    awk -v name="$1" '$1 == name { sub(/^[ \t]*[^ \t]+[ \t]+[^ \t]+[ \t]+/, ""); print }'
+}
+
+# The entries Wine's own uninstaller lists, one "key|||name" a line.
+apps_listed() {
+  "$TW_WINE" uninstaller --list 2>/dev/null | tr -d '\r'
 }
 
 # The profile the setup reads and writes, in the prefix's Windows folder.
@@ -264,15 +300,20 @@ start_bg() {
   TW_BG_PIDS+=("$TW_LAST_PID")
 }
 
-# wine_procs EXE: pids of the Windows processes whose program file is
-# named EXE (without case). Wine shows a process by the path it was started
-# with: a Windows path, or a Unix path for a program started from Linux.
+# wine_procs EXE: pids of the Windows processes of this test's prefix whose
+# program file is named EXE (without case). Wine shows a process by the path
+# it was started with: a Windows path, or a Unix path for a program started
+# from Linux. Other prefixes on the machine (other test runs) are left out.
 wine_procs() {
-  ps -eo pid=,args= | awk -v exe="$1" '
+  local pid
+  for pid in $(ps -eo pid=,args= | awk -v exe="$1" '
     { path = tolower($2)
       if (path !~ /^([a-z]:\\|\/)/) next
       n = split(path, part, /[\\\/]/)
-      if (part[n] == tolower(exe)) print $1 }'
+      if (part[n] == tolower(exe)) print $1 }'); do
+    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$TW_PREFIX" && echo "$pid"
+  done
+  return 0
 }
 
 # wait_pid_gone PID DEADLINE: true when the process ended in time.
@@ -293,6 +334,35 @@ finish_install() {
   answer "Add To Startup Group" "$1" settle
   answer "Installation Successful" n settle
   wait_setup
+}
+
+# The uninstaller's copies in the temporary folder, of this test's prefix.
+uninstaller_copies() {
+  local pid
+  for pid in $(ps -eo pid=,args= | awk 'tolower($2) ~ /\\temp\\uns[0-9a-f]+\.tmp$/ { print $1 }'); do
+    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$TW_PREFIX" && echo "$pid"
+  done
+  return 0
+}
+
+# finish_uninstall CLOSING_TEXT: answers an uninstaller started in the
+# background as TW_SETUP_PID: Yes to its question, the running-copies
+# warning; checks the closing message's text and waits for its copy in the
+# temporary folder to end.
+finish_uninstall() {
+  answer "Uninstall Tidewell" y
+  answer "Closing Running Copies" Return
+  wait_setup
+  check_eq "exit code of uninst.exe" 0 "$TW_SETUP_RC"
+  expect_window "Uninstall Complete" >/dev/null || tw_fatal "no closing message"
+  check_box_text "the closing message" "Uninstall Complete" "$1"
+  # Escape, not Return: a folder window of Program Manager may have taken the keys.
+  answer "Uninstall Complete" Escape settle
+  local deadline=$((SECONDS + TW_GONE_DEADLINE))
+  while [ -n "$(uninstaller_copies)" ]; do
+    [ "$SECONDS" -ge "$deadline" ] && { tw_fail "the uninstaller's copy still runs: $(uninstaller_copies)"; break; }
+    sleep 0.2
+  done
 }
 
 # ---------------------------------------------------------------- windows

@@ -52,6 +52,15 @@ check_link "Start Menu item Tidewell" "$TW_PROGRAMS/Tidewell/Tidewell.lnk" "$dat
 check_link "Start Menu item Uninstall" "$TW_PROGRAMS/Tidewell/Uninstall.lnk" "$data_win\\uninst.exe" "$data_win"
 startup_link=$(find_ci "$(startup_dir)" "Tidewell.lnk") || startup_link="$(startup_dir)/Tidewell.lnk"
 check_link "StartUp item Tidewell" "$startup_link" "$data_win\\tw32.exe" "$data_win"
+# Program Manager made the items (Wine's refuses the ReplaceItem of a first
+# installation, which counts for nothing), so the Startup item is recorded
+# and the setup made no shortcut files of its own besides.
+ini="$TW_PREFIX/drive_c/windows/tidewell.ini"
+check_eq "[Options] startupItem" 1 "$(ini_get "$ini" Options startupItem)"
+check_absent "all users' group folder" "$TW_COMMON_PROGRAMS/Tidewell"
+check_absent "all users' StartUp item" "$(common_startup_dir)/Tidewell.lnk"
+check_eq "shortcut records in tidewell.ini" "" \
+  "$(tr -d '\r' <"$ini" | grep -iE '^(shortcutFolder|programShortcut|uninstallShortcut|startupShortcut)=')"
 
 # The final question was answered No, so the product was not started; the
 # setup starts it before it ends, so it would be listed by now.

@@ -2,11 +2,12 @@
 # The installed uninst.exe, started the way the Start Menu item starts it:
 # after an installation into a directory the setup made, with the Startup
 # item and with tw32.exe running, it ends the product and removes the links,
-# the group, the data directory and the profile's entries (keeping the
-# others). An installation into an existing folder that holds a file of the
-# user's keeps the folder and the file, and says so; started with a typed
-# command line that names another program's folder, it still asks about
-# and removes only its own installation.
+# the data directory and the profile's entries (keeping the others); the
+# group's folder, holding a file of the user's, stays with that file. An
+# installation into an existing folder that holds a file of the user's keeps
+# the folder and the file, and says so; the group, empty then, goes. Started
+# with a typed command line that names another program's folder, it still
+# asks about and removes only its own installation.
 set -u
 . "$(dirname "$0")/lib.sh"
 tw_begin uninstall
@@ -28,11 +29,6 @@ install() {
   check_file_same "installed uninstaller" "$TW_UNINST" "$data_dir/uninst.exe"
 }
 
-# The copy in the temporary folder that the uninstaller hands over to.
-copy_procs() {
-  ps -eo pid=,args= | awk 'tolower($2) ~ /\\temp\\uns[0-9a-f]+\.tmp$/ { print $1 }'
-}
-
 # uninstall CLOSING_TEXT [ARG...]: starts the target of Uninstall.lnk in
 # its working directory, with the arguments, answers every box, checks the
 # closing message's text and waits for the copy to end.
@@ -47,19 +43,7 @@ uninstall() {
   expect_window "Uninstall Tidewell" >/dev/null || tw_fatal "no question"
   check_box_text "the question" "Uninstall Tidewell" \
     "Are you sure you want to remove Tidewell and all of its components from $data_win?"
-  answer "Uninstall Tidewell" y
-  answer "Closing Running Copies" Return
-  wait_setup
-  check_eq "exit code of uninst.exe" 0 "$TW_SETUP_RC"
-  expect_window "Uninstall Complete" >/dev/null || tw_fatal "no closing message"
-  check_box_text "the closing message" "Uninstall Complete" "$1"
-  # Escape, not Return: a StartUp folder window may have taken the keys.
-  answer "Uninstall Complete" Escape settle
-  local deadline=$((SECONDS + TW_GONE_DEADLINE))
-  while [ -n "$(copy_procs)" ]; do
-    [ "$SECONDS" -ge "$deadline" ] && { tw_fail "the uninstaller's copy still runs: $(copy_procs)"; break; }
-    sleep 0.2
-  done
+  finish_uninstall "$1"
 }
 
 # The recorded directory does not exist: the dialog proposes it, and Enter
@@ -70,6 +54,7 @@ startup_link=$(find_ci "$(startup_dir)" "Tidewell.lnk") || startup_link="$(start
 for link in "$group_dir/Tidewell.lnk" "$group_dir/Uninstall.lnk" "$startup_link"; do
   check_exists "link before uninstalling" "$link"
 done
+printf 'mine\r\n' >"$group_dir/notes.txt"
 tw_stop_wine
 start_bg tw32 "$data_win\\tw32.exe"
 product_pid=$TW_LAST_PID
@@ -81,7 +66,8 @@ stop_window_log
 if wait_pid_gone "$product_pid" 10; then tw_ok "tw32.exe has ended"; else tw_fail "expected tw32.exe to have ended, got it running"; fi
 check_absent "Start Menu item Tidewell" "$group_dir/Tidewell.lnk"
 check_absent "Start Menu item Uninstall" "$group_dir/Uninstall.lnk"
-check_absent "the group's folder" "$group_dir"
+check_eq "the group's folder, with the user's file" "notes.txt" "$(ls "$group_dir" 2>/dev/null | paste -sd ' ')"
+rm -rf "$group_dir"
 check_absent "StartUp item Tidewell" "$startup_link"
 check_absent "the data directory the setup made" "$data_dir"
 ini=$(profile_path)

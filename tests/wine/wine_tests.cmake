@@ -71,6 +71,8 @@ foreach(name
     extraction_failure
     reinstall
     uninstall
+    shortcut_files
+    apps_features
     version_info
     signed_install)
   add_test(NAME wine_${name}
@@ -78,5 +80,7 @@ foreach(name
   set_tests_properties(wine_${name} PROPERTIES
     LABELS "wine" FIXTURES_REQUIRED wine_prefix RUN_SERIAL TRUE TIMEOUT 180 SKIP_RETURN_CODE 77)
 endforeach()
+# Two installations, two removals and Wine's own uninstaller.
+set_tests_properties(wine_apps_features PROPERTIES TIMEOUT 300)
 # The setup signed with a throw-away certificate comes from win_signing.
 set_tests_properties(wine_signed_install PROPERTIES FIXTURES_REQUIRED "wine_prefix;signed_setup")
