@@ -70,6 +70,13 @@ function(_tidewell_sign_after_link target unsigned_dir pkcs12 password_file time
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${pkcs12} ${password_file} ${script})
 endfunction()
 
+# Starts a Windows program at loader/win_entry.cpp instead of the C
+# runtime's startup code, which the programs do not need.
+function(_tidewell_use_own_entry target)
+  target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/loader/win_entry.cpp)
+  target_link_options(${target} PRIVATE -nostartfiles)
+endfunction()
+
 # Stops the configuration unless <value> is a text that a resource script
 # and a C string can hold as it is: printable ASCII, without " or \.
 function(_tidewell_check_text what value)
@@ -216,6 +223,7 @@ function(tidewell_add_setup target)
       set(info_description "${ARG_UNINSTALL_DESCRIPTION}")
       configure_file(${PROJECT_SOURCE_DIR}/ui/program_info.rc.in ${gen}/uninst_info.rc @ONLY)
       add_executable(${uninstaller} WIN32 ${uninstaller_sources} ${gen}/uninst_info.rc)
+      _tidewell_use_own_entry(${uninstaller})
     else()
       add_executable(${uninstaller} ${uninstaller_sources})
       target_link_libraries(${uninstaller} PRIVATE setup_posix_main)
@@ -254,6 +262,7 @@ extern const char kProductPublisher[] = \"${ARG_COMPANY}\";\n")
     configure_file(${PROJECT_SOURCE_DIR}/ui/program_info.rc.in ${gen}/${target}_info.rc @ONLY)
     list(APPEND sources ${PROJECT_SOURCE_DIR}/ui/setup.rc ${gen}/${target}_info.rc)
     add_executable(${target} WIN32 ${sources})
+    _tidewell_use_own_entry(${target})
     set_target_properties(${target} PROPERTIES OUTPUT_NAME ${target} SUFFIX ".exe")
     target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/ui)
   else()
