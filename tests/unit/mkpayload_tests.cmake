@@ -66,6 +66,7 @@ target_link_libraries(mkpayload_tests PRIVATE mkpayload_core GTest::gtest_main Z
 target_compile_definitions(mkpayload_tests PRIVATE
   MKPAYLOAD_PATH="$<TARGET_FILE:mkpayload>"
   MKPAYLOAD_TEST_CXX="${CMAKE_CXX_COMPILER}"
+  MKPAYLOAD_TEST_CMAKE="${CMAKE_COMMAND}"
   MKPAYLOAD_TEST_ROOT="${MKPAYLOAD_TEST_ROOT}"
   MKPAYLOAD_CHECK_MAIN="${mkpayload_check_main}"
   MKPAYLOAD_CHECK_UNINST="${mkpayload_check_uninst}"

@@ -45,8 +45,9 @@ struct Input {
   std::string path;
 };
 
-// "NAME=PATH" splits at the first '='; a plain PATH is named after its last
-// path component.
+// "NAME=PATH" splits at the first '=' when the text before it holds no '/';
+// anything else is a PATH, named after its last path component, so that a
+// path through a folder such as "r=1" stays whole.
 Input ParseInput(const std::string& arg);
 
 // Returns why name cannot be installed as a bare file name on Windows, or ""

@@ -40,7 +40,8 @@ Input ParseInput(const std::string& arg) {
   Input input;
   input.arg = arg;
   std::size_t eq = arg.find('=');
-  if (eq != std::string::npos) {
+  // A '/' before the '=' makes it part of a folder's name in a path.
+  if (eq != std::string::npos && arg.find('/') > eq) {
     input.name = arg.substr(0, eq);
     input.path = arg.substr(eq + 1);
   } else {
