@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -192,16 +194,12 @@ TEST(MkpayloadRefusals, EachIsReportedAndLeavesTheOutputsAsTheyWere) {
 // Failures where the outputs are put in place, after everything was written:
 // the outputs stay those of the earlier run, and nothing else is left.
 TEST(MkpayloadRefusals, AFailureAtTheEndLeavesThePreviousOutputs) {
-  const std::string pid = std::to_string(getpid());
   const struct {
     std::string taken;  // made a directory (…/) or a link to the victim, in od/
     std::string message;
   } rows[] = {
-      // A stale or planted temporary file is not written through.
-      {"b.cpp.tmp" + pid, "b.cpp.tmp" + pid + "\" is in the way"},
       // The third rename fails after two outputs were replaced.
       {"c.S/", "cannot rename into \"od/c.S\": Is a directory"},
-      {"a.bin.old" + pid, "cannot keep the previous \"od/a.bin\""},
   };
   for (const auto& row : rows) {
     Scratch scratch;
@@ -232,6 +230,68 @@ TEST(MkpayloadRefusals, AFailureAtTheEndLeavesThePreviousOutputs) {
                                  << ReadFile("od/a.bin");
     fs::current_path(scratch.dir.parent_path());
   }
+}
+
+// What earlier runs left next to the outputs never stops a run. Temporary
+// and second names are drawn anew; a temporary file that no run holds locked
+// is a leftover and is removed; a link, a file of another name and a file
+// that a run still holds stay as they are.
+TEST(MkpayloadRefusals, LeftoversOfEarlierRunsAreNotInTheWay) {
+  Scratch scratch;
+  fs::current_path(scratch.dir);
+  fs::create_directories("od");
+  WriteFile("victim", "not ours");
+  WriteFile("od/a.bin", "earlier a");
+  const std::string pid = std::to_string(getpid());
+  const struct {
+    std::string name;  // in od/
+    char kind;         // 'f' a file, 'l' a link to the victim, 'h' a file a run holds
+    bool stays;
+  } rows[] = {
+      // Names that runs took before, from a process id that is now this one's.
+      {"b.cpp.tmp" + pid, 'l', true}, {"a.bin.old" + pid, 'l', true},
+      {"a.bin.tmp1", 'f', true},      {"a.bin.tmpk3x9q0", 'f', false},
+      {"b.cpp.tmpzzzzzz", 'l', true}, {"a.bin.tmplocked", 'h', true},
+  };
+  int held = -1;
+  for (const auto& row : rows) {
+    if (row.kind == 'l') {
+      fs::create_symlink("../victim", "od/" + row.name);
+    } else {
+      WriteFile("od/" + row.name, "left over");
+    }
+    if (row.kind == 'h') {
+      held = open(("od/" + row.name).c_str(), O_RDONLY | O_CLOEXEC);
+      ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0) << std::strerror(errno);
+    }
+  }
+  std::string error;
+  bool committed = false;
+  {
+    mkpayload::OutputSet files;
+    bool created = true;
+    for (const char* path : {"od/a.bin", "od/b.cpp"}) {
+      int index = files.Create(path, &error);
+      created = created && index >= 0 && files.Write(index, "new", 3, &error);
+    }
+    committed = created && files.Commit(&error);
+  }
+  close(held);
+  EXPECT_TRUE(committed) << error;
+  EXPECT_EQ(ReadFile("od/a.bin") + ReadFile("od/b.cpp") + ReadFile("victim"), "newnewnot ours");
+  std::set<fs::path> expected = {"od/a.bin", "od/b.cpp"};
+  for (const auto& row : rows) {
+    if (row.stays) expected.insert("od/" + row.name);
+  }
+  std::set<fs::path> left;
+  for (const fs::path& path : Listing("od")) left.insert(path.lexically_relative("."));
+  for (const fs::path& path : left) {
+    EXPECT_EQ(expected.count(path), 1u) << path << " was left";
+  }
+  for (const fs::path& path : expected) {
+    EXPECT_EQ(left.count(path), 1u) << path << " was removed";
+  }
+  fs::current_path(scratch.dir.parent_path());
 }
 
 }  // namespace

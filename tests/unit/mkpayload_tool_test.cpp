@@ -285,7 +285,7 @@ TEST(MkpayloadTool, SignalLeavesNoTemporaryFile) {
     }
     ASSERT_GT(child, 0);
     // Wait, with a deadline, until the blob's temporary file holds a chunk.
-    fs::path temp = dir / ("out.bin.tmp" + std::to_string(child));
+    fs::path temp;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     std::error_code ec;
     while (fs::file_size(temp, ec) == 0 || ec) {
@@ -293,6 +293,9 @@ TEST(MkpayloadTool, SignalLeavesNoTemporaryFile) {
         break;
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      for (const fs::path& path : Listing(dir)) {
+        if (path.filename().string().rfind("out.bin.tmp", 0) == 0) temp = path;
+      }
     }
     std::uintmax_t written = fs::file_size(temp, ec);
     kill(child, signal);

@@ -150,11 +150,15 @@ class OutputSet {
   OutputSet& operator=(const OutputSet&) = delete;
   ~OutputSet();
 
-  // Creates the temporary file for path; a file or link that already has the
-  // temporary name is refused, never written through. Returns its index, or
-  // -1.
+  // Creates the temporary file for path under a name that nothing has yet
+  // (a file or link under a name drawn is never written through; another
+  // name is drawn) and locks it while this run lives. Temporary files of
+  // path that no run holds locked are leftovers of runs that are gone and
+  // are removed first. Returns its index, or -1.
   int Create(const std::string& path, std::string* error);
   bool Write(int index, const void* data, std::size_t size, std::string* error);
+  // Reads back size bytes at offset of what was written to the file.
+  bool Read(int index, std::uint64_t offset, void* data, std::size_t size, std::string* error);
   // Closes every temporary file and renames each onto its path: all of them,
   // or none, the previous outputs left as they were.
   bool Commit(std::string* error);
@@ -165,6 +169,7 @@ class OutputSet {
     std::string temp;
     std::string previous;  // a second name of the output this run replaces
     int fd;
+    int lock = -1;  // holds the temporary file's lock while it is renamed
   };
   bool KeepPrevious(std::string* error);
   bool RenameAll(std::string* error);
