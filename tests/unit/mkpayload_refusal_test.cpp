@@ -102,7 +102,10 @@ TEST(MkpayloadRefusals, EachIsReportedAndLeavesTheOutputsAsTheyWere) {
        1},
       // Names.
       {"", ok + "=tw32.exe", "input \"=tw32.exe\": name \"\": the name is empty", 1},
-      {"", ok + "a/b=tw32.exe", "input \"a/b=tw32.exe\": name \"a/b\": the name contains '/'", 1},
+      {"", ok + "~Setup.TMP=tw32.exe",
+       "input \"~Setup.TMP=tw32.exe\": name \"~Setup.TMP\": the name is that of the folder the "
+       "setup unpacks into, \"~setup.tmp\"",
+       1},
       {"", ok + "a\\b=tw32.exe", "contains '\\'", 1},
       {"", ok + "c:x=tw32.exe", "contains ':'", 1},
       {"", ok + "x\x01=tw32.exe",

@@ -19,6 +19,10 @@ namespace mkpayload {
 constexpr std::size_t kPieceSize = 30000;
 constexpr std::size_t kExtractBufferSize = 32000;
 
+// Must match kStagingFolderName of payload/staging.cpp: the folder in the
+// data directory that the setup unpacks into, which no payload file may be.
+constexpr char kStagingFolderName[] = "~setup.tmp";
+
 // The most input bytes one payload may hold, all files together. The blob is
 // at most a few hundredths of a percent larger than its input, and a 32-bit
 // setup program must still find room for it in its 2 GiB address space.

@@ -73,6 +73,11 @@ std::string NameProblem(const std::string& name) {
   }
   // Before the byte check, so that "COM\xb9" is reported as the device it names.
   if (IsReservedDevice(name)) return "the name is a reserved device name on Windows";
+  // The setup unpacks into a folder of this name beside the installed files.
+  if (Folded(name) == Folded(kStagingFolderName)) {
+    return std::string("the name is that of the folder the setup unpacks into, \"") +
+           kStagingFolderName + "\"";
+  }
   for (unsigned char c : name) {
     if (c >= 0x80) {
       // Windows would read such a byte in the installing user's code page:
