@@ -1,16 +1,19 @@
 # tidewell_add_setup(<target>
 #     MAIN_EXE <file name>
 #     FILES <input>...
-#     [DEPENDS <targets>...]
+#     [DEPENDS <targets>...] [LEVEL <1..12|zlib|zopfli>]
 #     [VERSION <a[.b[.c[.d]]]>] [COMPANY <text>] [COPYRIGHT <text>]
 #     [DESCRIPTION <text>] [UNINSTALL_DESCRIPTION <text>]
 #     [SIGN_PKCS12 <file> SIGN_PASSWORD_FILE <file> [SIGN_TIME <unix time>]])
 #
 # Builds a setup executable <target> that carries the given files as its
 # payload, in the order given. Each <input> is a path (the file keeps its own
-# name) or NAME=PATH (installed as NAME). The first file must be named
-# MAIN_EXE. Generator expressions such as $<TARGET_FILE:app> are allowed;
-# list the targets that make the files under DEPENDS.
+# name) or NAME=PATH (installed as NAME); an <input> with a / before its
+# first = is a path, so folders such as r=1 may lie on it. The first file
+# must be named MAIN_EXE. Generator expressions such as $<TARGET_FILE:app>
+# are allowed; list the targets that make the files under DEPENDS. LEVEL is
+# mkpayload's --level: libdeflate's 1 to 12 (12 when not given), zlib, or
+# zopfli, the smallest installer at some 40 times the packing time.
 #
 # The payload's "uninst.exe" is the project's uninstaller, built as the
 # target <target>_uninstaller with the list of the payload's names, unless
@@ -140,6 +143,15 @@ function(tidewell_add_setup target)
     message(FATAL_ERROR "tidewell_add_setup(${target}): unknown arguments ${ARG_UNPARSED_ARGUMENTS}")
   endif()
 
+  set(level_option "")
+  if(DEFINED ARG_LEVEL)
+    if(NOT ARG_LEVEL MATCHES "^([1-9]|1[0-2]|zlib|zopfli)$")
+      message(FATAL_ERROR "tidewell_add_setup(${target}): LEVEL \"${ARG_LEVEL}\" must be a number "
+                          "from 1 to 12, zlib or zopfli")
+    endif()
+    set(level_option --level ${ARG_LEVEL})
+  endif()
+
   # The version resource's values, checked here rather than left to the
   # resource compiler.
   if(NOT DEFINED ARG_VERSION)
@@ -248,7 +260,7 @@ function(tidewell_add_setup target)
   add_custom_command(
     OUTPUT ${blob} ${asm} ${table}
     COMMAND mkpayload --main-exe ${ARG_MAIN_EXE} --blob ${blob} --asm ${asm} --table ${table}
-            ${files}
+            ${level_option} ${files}
     DEPENDS mkpayload ${file_deps} ${depends}
     COMMENT "Packing the payload of ${target}"
     VERBATIM)

@@ -32,8 +32,9 @@ TEST(MkpayloadGeneratedTable, MatchesItsInputs) {
       {"check.exe", MKPAYLOAD_CHECK_MAIN, 2},
       {"uninst.exe", MKPAYLOAD_CHECK_UNINST, 1},
       {"empty.dat", MKPAYLOAD_CHECK_EMPTY, 0},
+      {"copy.exe", MKPAYLOAD_CHECK_MAIN, 2},
   };
-  ASSERT_EQ(kPayloadTable.fileCount, 3) << "fileCount " << kPayloadTable.fileCount;
+  ASSERT_EQ(kPayloadTable.fileCount, 4) << "fileCount " << kPayloadTable.fileCount;
   // The checksum mkpayload recorded is the one the setup computes.
   ASSERT_NE(kPayloadTable.checksum, nullptr);
   EXPECT_EQ(PayloadChecksum(&kPayloadTable), *kPayloadTable.checksum)
@@ -57,6 +58,11 @@ TEST(MkpayloadGeneratedTable, MatchesItsInputs) {
     std::string expected = ReadFile(c.path);
     EXPECT_TRUE(rebuilt == expected)
         << c.name << ": " << rebuilt.size() << " bytes, expected " << expected.size();
+  }
+  // The copy's chunks are check.exe's own.
+  for (int k = 0; k < 2; ++k) {
+    EXPECT_EQ(kPayloadTable.files[3].chunks[k].data, kPayloadTable.files[0].chunks[k].data)
+        << "copy.exe chunk " << k << " lies apart from check.exe's";
   }
 }
 
