@@ -15,6 +15,7 @@
 
 #include <cstring>
 #include <map>
+#include <tuple>
 
 namespace fs = std::filesystem;
 using namespace mkpayload_test;
@@ -235,65 +236,46 @@ TEST(MkpayloadRefusals, AFailureAtTheEndLeavesThePreviousOutputs) {
   }
 }
 
-// What earlier runs left next to the outputs never stops a run. Temporary
-// and second names are drawn anew; a temporary file that no run holds locked
-// is a leftover and is removed; a link, a file of another name and a file
-// that a run still holds stay as they are.
+// What earlier runs left next to the outputs never stops a run: names are
+// drawn anew, and only a temporary file that no run holds locked is removed.
 TEST(MkpayloadRefusals, LeftoversOfEarlierRunsAreNotInTheWay) {
   Scratch scratch;
   fs::current_path(scratch.dir);
   fs::create_directories("od");
   WriteFile("victim", "not ours");
-  WriteFile("od/a.bin", "earlier a");
+  WriteFile("od/o.bin", "earlier");
   const std::string pid = std::to_string(getpid());
-  const struct {
-    std::string name;  // in od/
-    char kind;         // 'f' a file, 'l' a link to the victim, 'h' a file a run holds
-    bool stays;
-  } rows[] = {
-      // Names that runs took before, from a process id that is now this one's.
-      {"b.cpp.tmp" + pid, 'l', true}, {"a.bin.old" + pid, 'l', true},
-      {"a.bin.tmp1", 'f', true},      {"a.bin.tmpk3x9q0", 'f', false},
-      {"b.cpp.tmpzzzzzz", 'l', true}, {"a.bin.tmplocked", 'h', true},
+  // In od/: 'l' a link to the victim, 'f' a file, 'h' one a run holds; stays.
+  const std::tuple<std::string, char, bool> rows[] = {
+      // Names that runs took before, with a process id that is now this one's.
+      {"o.cpp.tmp" + pid, 'l', true}, {"o.bin.old" + pid, 'l', true},
+      {"o.bin.tmpzzzzzz", 'l', true}, {"o.bin.tmpk3x9q0", 'f', false},
+      {"o.bin.tmplocked", 'h', true},
   };
+  std::set<fs::path> expected = {"od/o.bin", "od/o.cpp"};
   int held = -1;
-  for (const auto& row : rows) {
-    if (row.kind == 'l') {
-      fs::create_symlink("../victim", "od/" + row.name);
-    } else {
-      WriteFile("od/" + row.name, "left over");
-    }
-    if (row.kind == 'h') {
-      held = open(("od/" + row.name).c_str(), O_RDONLY | O_CLOEXEC);
-      ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0) << std::strerror(errno);
-    }
+  for (const auto& [name, kind, stays] : rows) {
+    fs::path path = "od/" + name;
+    kind == 'l' ? fs::create_symlink("../victim", path) : WriteFile(path, "left over");
+    if (kind == 'h') held = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (stays) expected.insert(path);
   }
+  ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0) << std::strerror(errno);
   std::string error;
-  bool committed = false;
+  bool committed;
   {
     mkpayload::OutputSet files;
-    bool created = true;
-    for (const char* path : {"od/a.bin", "od/b.cpp"}) {
-      int index = files.Create(path, &error);
-      created = created && index >= 0 && files.Write(index, "new", 3, &error);
-    }
-    committed = created && files.Commit(&error);
+    int bin = files.Create("od/o.bin", &error), cpp = files.Create("od/o.cpp", &error);
+    committed = bin >= 0 && cpp >= 0 && files.Write(bin, "new", 3, &error) &&
+                files.Write(cpp, "new", 3, &error) && files.Commit(&error);
   }
   close(held);
   EXPECT_TRUE(committed) << error;
-  EXPECT_EQ(ReadFile("od/a.bin") + ReadFile("od/b.cpp") + ReadFile("victim"), "newnewnot ours");
-  std::set<fs::path> expected = {"od/a.bin", "od/b.cpp"};
-  for (const auto& row : rows) {
-    if (row.stays) expected.insert("od/" + row.name);
-  }
-  std::set<fs::path> left;
-  for (const fs::path& path : Listing("od")) left.insert(path.lexically_relative("."));
-  for (const fs::path& path : left) {
-    EXPECT_EQ(expected.count(path), 1u) << path << " was left";
-  }
-  for (const fs::path& path : expected) {
-    EXPECT_EQ(left.count(path), 1u) << path << " was removed";
-  }
+  EXPECT_EQ(ReadFile("od/o.bin") + ReadFile("od/o.cpp") + ReadFile("victim"), "newnewnot ours");
+  std::string left, wanted;
+  for (const fs::path& path : Listing("od")) left += path.string() + " ";
+  for (const fs::path& path : expected) wanted += path.string() + " ";
+  EXPECT_EQ(left, wanted);
   fs::current_path(scratch.dir.parent_path());
 }
 

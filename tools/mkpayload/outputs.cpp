@@ -214,8 +214,10 @@ int OutputSet::Create(const std::string& path, std::string* error) {
     }
     // Another run's RemoveLeftoverTemporaries may have taken the file for a
     // leftover before the lock: then the lock fails, or the name no longer
-    // leads to the file, and that run removes it. Another name is drawn.
-    if (flock(pending.fd, LOCK_EX | LOCK_NB) == 0 && NamesFile(pending.temp, pending.fd)) {
+    // leads to the file, and that run removes it. Another name is drawn. A
+    // file system without locks makes no leftovers removable either.
+    int lockError = flock(pending.fd, LOCK_EX | LOCK_NB) == 0 ? 0 : errno;
+    if (lockError != EWOULDBLOCK && NamesFile(pending.temp, pending.fd)) {
       return static_cast<int>(pending_.size() - 1);
     }
     close(pending.fd);
