@@ -13,7 +13,7 @@
 # must be named MAIN_EXE. Generator expressions such as $<TARGET_FILE:app>
 # are allowed; list the targets that make the files under DEPENDS. LEVEL is
 # mkpayload's --level: libdeflate's 1 to 12 (12 when not given), zlib, or
-# zopfli, the smallest installer at some 40 times the packing time.
+# zopfli, the smallest installer at some 50 times the packing time.
 #
 # The payload's "uninst.exe" is the project's uninstaller, built as the
 # target <target>_uninstaller with the list of the payload's names, unless

@@ -39,7 +39,7 @@ const char kUsage[] =
     "  --level L        compress with libdeflate at level L, 1 to 12 (default 12),\n"
     "                   with zlib's default level if L is \"zlib\", or with\n"
     "                   zopfli if L is \"zopfli\" (the smallest chunks, at some\n"
-    "                   40 times the time); every chunk is a zlib stream\n"
+    "                   50 times the time); every chunk is a zlib stream\n"
     "  --jobs N         compress on N threads (default: one per core); the\n"
     "                   outputs do not depend on N\n"
     "  --help           show this text\n"

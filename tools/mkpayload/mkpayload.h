@@ -31,7 +31,7 @@ constexpr std::uint64_t kMaxPayloadBytes = std::uint64_t{1} << 30;
 // How the pieces are compressed: libdeflate at a level from 1 to 12, zlib at
 // its default level (kZlibLevel), or zopfli (kZopfliLevel). Level 12 makes
 // the smallest chunks of libdeflate, 2.8 % smaller than zlib's on the
-// benchmark's set; zopfli's are smaller still, at some 40 times the CPU time,
+// benchmark's set; zopfli's are 0.4 % smaller still, at 50 times the CPU time,
 // for release builds. tests/bench/run.sh prints every level's figures.
 // Whichever it is, each chunk is one zlib stream that starts 0x78 0x9C and
 // that zlib decompresses.
