@@ -1,16 +1,19 @@
 # tidewell_add_setup(<target>
 #     MAIN_EXE <file name>
 #     FILES <input>...
-#     [DEPENDS <targets>...]
+#     [DEPENDS <targets>...] [LEVEL <1..12|zlib|zopfli>]
 #     [VERSION <a[.b[.c[.d]]]>] [COMPANY <text>] [COPYRIGHT <text>]
 #     [DESCRIPTION <text>] [UNINSTALL_DESCRIPTION <text>]
 #     [SIGN_PKCS12 <file> SIGN_PASSWORD_FILE <file> [SIGN_TIME <unix time>]])
 #
 # Builds a setup executable <target> that carries the given files as its
 # payload, in the order given. Each <input> is a path (the file keeps its own
-# name) or NAME=PATH (installed as NAME). The first file must be named
-# MAIN_EXE. Generator expressions such as $<TARGET_FILE:app> are allowed;
-# list the targets that make the files under DEPENDS.
+# name) or NAME=PATH (installed as NAME); an <input> with a / before its
+# first = is a path, so folders such as r=1 may lie on it. The first file
+# must be named MAIN_EXE. Generator expressions such as $<TARGET_FILE:app>
+# are allowed; list the targets that make the files under DEPENDS. LEVEL is
+# mkpayload's --level: libdeflate's 1 to 12 (12 when not given), zlib, or
+# zopfli, the smallest installer at some 50 times the packing time.
 #
 # The payload's "uninst.exe" is the project's uninstaller, built as the
 # target <target>_uninstaller with the list of the payload's names, unless
@@ -116,15 +119,44 @@ function(_tidewell_parse_version what version numbers text)
   set(${text} "${joined_text}" PARENT_SCOPE)
 endfunction()
 
+# Splits a payload input as mkpayload does: NAME=PATH at the first = when no /
+# comes before it, else the whole input is a path, named after its last
+# component.
+function(_tidewell_split_input input name_var path_var)
+  string(FIND "${input}" "=" eq)
+  set(name "")
+  if(eq GREATER_EQUAL 0)
+    string(SUBSTRING "${input}" 0 ${eq} name)
+  endif()
+  if(eq GREATER_EQUAL 0 AND NOT name MATCHES "/")
+    math(EXPR start "${eq} + 1")
+    string(SUBSTRING "${input}" ${start} -1 path)
+  else()
+    set(path "${input}")
+    get_filename_component(name "${input}" NAME)
+  endif()
+  set(${name_var} "${name}" PARENT_SCOPE)
+  set(${path_var} "${path}" PARENT_SCOPE)
+endfunction()
+
 function(tidewell_add_setup target)
   cmake_parse_arguments(PARSE_ARGV 1 ARG ""
-    "MAIN_EXE;VERSION;COMPANY;COPYRIGHT;DESCRIPTION;UNINSTALL_DESCRIPTION;SIGN_PKCS12;SIGN_PASSWORD_FILE;SIGN_TIME"
+    "MAIN_EXE;LEVEL;VERSION;COMPANY;COPYRIGHT;DESCRIPTION;UNINSTALL_DESCRIPTION;SIGN_PKCS12;SIGN_PASSWORD_FILE;SIGN_TIME"
     "FILES;DEPENDS")
   if(NOT ARG_MAIN_EXE OR NOT ARG_FILES)
     message(FATAL_ERROR "tidewell_add_setup(${target}): MAIN_EXE and FILES are required")
   endif()
   if(ARG_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "tidewell_add_setup(${target}): unknown arguments ${ARG_UNPARSED_ARGUMENTS}")
+  endif()
+
+  set(level_option "")
+  if(DEFINED ARG_LEVEL)
+    if(NOT ARG_LEVEL MATCHES "^([1-9]|1[0-2]|zlib|zopfli)$")
+      message(FATAL_ERROR "tidewell_add_setup(${target}): LEVEL \"${ARG_LEVEL}\" must be a number "
+                          "from 1 to 12, zlib or zopfli")
+    endif()
+    set(level_option --level ${ARG_LEVEL})
   endif()
 
   # The version resource's values, checked here rather than left to the
@@ -188,15 +220,7 @@ function(tidewell_add_setup target)
   set(file_deps "")
   set(own_uninstaller FALSE)
   foreach(input IN LISTS ARG_FILES)
-    string(FIND "${input}" "=" eq)
-    if(eq GREATER 0)
-      string(SUBSTRING "${input}" 0 ${eq} name)
-      math(EXPR start "${eq} + 1")
-      string(SUBSTRING "${input}" ${start} -1 path)
-    else()
-      set(path "${input}")
-      get_filename_component(name "${input}" NAME)
-    endif()
+    _tidewell_split_input("${input}" name path)
     if(name STREQUAL "uninst.exe")
       set(own_uninstaller TRUE)
     endif()
@@ -244,7 +268,7 @@ function(tidewell_add_setup target)
   add_custom_command(
     OUTPUT ${blob} ${asm} ${table}
     COMMAND mkpayload --main-exe ${ARG_MAIN_EXE} --blob ${blob} --asm ${asm} --table ${table}
-            ${files}
+            ${level_option} ${files}
     DEPENDS mkpayload ${file_deps} ${depends}
     COMMENT "Packing the payload of ${target}"
     VERBATIM)

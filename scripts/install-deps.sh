@@ -11,10 +11,10 @@
 set -euo pipefail
 want=${1:-all}
 
-# libdeflate-dev: mkpayload's compressor, on the build machine only. The cross
-# builds build mkpayload too (tools/, with the host compiler), so "all"
-# needs it as much as "host".
-packages=(cmake ninja-build g++ zlib1g-dev libdeflate-dev libgtest-dev clang-format)
+# libdeflate-dev and libzopfli-dev (zopfli/zopfli.h, libzopfli): mkpayload's
+# compressors, on the build machine only. The cross builds build mkpayload
+# too (tools/, with the host compiler), so "all" needs them as much as "host".
+packages=(cmake ninja-build g++ zlib1g-dev libdeflate-dev libzopfli-dev libgtest-dev clang-format)
 if [ "$want" = all ]; then
   packages+=(g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 dpkg-dev
              binutils-mingw-w64-i686 osslsigncode openssl python3 python3-pefile

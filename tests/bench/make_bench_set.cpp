@@ -1,7 +1,7 @@
 // Writes the benchmark's file set: the same bytes on every machine, made by
 // an integer-only generator (no system files, no library random numbers).
 //
-//   make_bench_set DIR LIST
+//   make_bench_set DIR LIST [repeats]
 //
 // DIR receives 111 MiB (116251407 bytes) in 1275 files, all in one folder
 // since a payload holds bare names; LIST receives their paths in payload
@@ -19,10 +19,22 @@
 // 43 %, text 31 %, data 59 %).
 // File sizes are spread over powers of two, small files the most common, as
 // in an installed product. Each file's content depends only on its index.
+//
+// With "repeats", the same files come first, and after them files that
+// repeat what came before, as real products do:
+//   copies   every 20th program after tw32.exe and uninst.exe again under
+//            a second name (one DLL shipped in two places): the same bytes;
+//   signed   every 20th program, from the 10th on, again as a signed build:
+//            a different checksum in the header and a signature appended,
+//            the rest the same bytes;
+//   reserved every 40th data table again as a preallocated store: its bytes,
+//            then as many zero bytes again.
+// The generator prints how many bytes each kind adds.
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -282,8 +294,9 @@ struct Kind {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: make_bench_set DIR LIST\n");
+  const bool repeats = argc == 4 && std::string(argv[3]) == "repeats";
+  if (argc != 3 && !repeats) {
+    std::fprintf(stderr, "usage: make_bench_set DIR LIST [repeats]\n");
     return 2;
   }
   fs::path dir = fs::absolute(argv[1]);
@@ -326,33 +339,57 @@ int main(int argc, char** argv) {
     }
   }
 
+  const std::size_t base = files.size();
+  if (repeats) {
+    for (std::size_t i = 2, programs = 0, tables = 0; i < base; ++i) {
+      const File& f = files[i];
+      if (f.kind == 0 && programs % 20 == 0) files.push_back({"copy-" + f.name, 4, 0, f.size});
+      if (f.kind == 0 && programs++ % 20 == 10) {
+        files.push_back({"signed-" + f.name, 5, 0, f.size + 4096 + f.size % 8192});
+      }
+      if (f.kind == 3 && tables++ % 40 == 0) files.push_back({"store-" + f.name, 6, 0, 2 * f.size});
+    }
+  }
+  std::map<std::string, std::size_t> index;  // a repeated file's original
+  for (std::size_t i = 0; i < base; ++i) index[files[i].name] = i;
+
   std::ofstream list(argv[2]);
-  std::uint64_t total = 0, kindBytes[4] = {}, kindFiles[4] = {},
+  std::uint64_t total = 0, kindBytes[7] = {}, kindFiles[7] = {},
                 fingerprint = 0xCBF29CE484222325ull;
   for (std::size_t i = 0; i < files.size(); ++i) {
     const File& f = files[i];
     Random r{0x5EED0000ull + i};
+    // A repeat starts from its original's bytes, made again from its index.
+    const std::size_t from = f.kind >= 4 ? index[f.name.substr(f.name.find('-') + 1)] : i;
+    const File& made = files[from];
+    if (from != i) r = Random{0x5EED0000ull + from};
     Bytes bytes;
     bytes.reserve(f.size + 64);
-    switch (f.kind) {
+    switch (made.kind) {
       case 0:
-        Program(r, f.size, &bytes);
+        Program(r, made.size, &bytes);
         break;
       case 1:
-        Text(r, f.size, f.shape, &bytes);
+        Text(r, made.size, made.shape, &bytes);
         break;
       case 2:
-        bytes += f.shape == 0   ? "\x89PNG\r\n\x1a\n"
-                 : f.shape == 1 ? "\xff\xd8\xff\xe0"
-                 : f.shape == 2 ? "MSCF"
-                                : "PK\x03\x04";
-        Noise(r, f.size - bytes.size(), &bytes);
+        bytes += made.shape == 0   ? "\x89PNG\r\n\x1a\n"
+                 : made.shape == 1 ? "\xff\xd8\xff\xe0"
+                 : made.shape == 2 ? "MSCF"
+                                   : "PK\x03\x04";
+        Noise(r, made.size - bytes.size(), &bytes);
         break;
       default:
-        Data(r, f.size, &bytes);
+        Data(r, made.size, &bytes);
         break;
     }
-    bytes.resize(f.size);
+    bytes.resize(made.size);
+    if (f.kind == 5) {  // signed: another header checksum, a signature after the end
+      std::uint64_t checksum = r.Next();
+      for (int k = 0; k < 4; ++k) bytes[0xd8 + k] = static_cast<char>(checksum >> (8 * k));
+      Noise(r, f.size - made.size, &bytes);
+    }
+    bytes.resize(f.size, '\0');
     std::ofstream(dir / f.name, std::ios::binary)
         .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     list << (dir / f.name).string() << "\n";
@@ -369,8 +406,8 @@ int main(int argc, char** argv) {
   std::printf("  set: %zu files, %llu bytes (%.1f MiB) in %s, fingerprint %016llx\n", files.size(),
               static_cast<unsigned long long>(total), total / double(MiB), dir.c_str(),
               static_cast<unsigned long long>(fingerprint));
-  const char* names[] = {"programs", "text", "compressed", "data"};
-  for (int k = 0; k < 4; ++k) {
+  const char* names[] = {"programs", "text", "compressed", "data", "copies", "signed", "reserved"};
+  for (int k = 0; k < (repeats ? 7 : 4); ++k) {
     std::printf("    %-10s %4llu files %6.1f MiB\n", names[k],
                 static_cast<unsigned long long>(kindFiles[k]), kindBytes[k] / double(MiB));
   }

@@ -1,6 +1,8 @@
 // mkpayload benchmark. Prints figures; asserts nothing.
 //   1. Peak resident memory of mkpayload (its own process, measured by
-//      wait4) for 64 MiB and 256 MiB of mixed input, with --jobs 1 and 2.
+//      wait4) for 64 MiB and 256 MiB of mixed input, with --jobs 1 and 2,
+//      and for 256 MiB in which every piece comes four times, with the
+//      time of both 256 MiB runs: what finding and comparing repeats costs.
 //   2. Speedup of the whole run (start, read, compress, write) with --jobs 2
 //      over --jobs 1 on 64 MiB, runs alternating between the two so that a
 //      load from elsewhere falls on both alike; every pair's outputs are
@@ -65,6 +67,17 @@ std::string ReadText(const fs::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// About size bytes in which every 30000-byte piece comes four times: a
+// quarter of them, in whole pieces, written four times over.
+void WriteRepeatingInput(const fs::path& path, std::size_t size) {
+  fs::path part = path.string() + ".part";
+  WriteInput(part, size / 4 / 30000 * 30000);
+  std::string bytes = ReadText(part);
+  fs::remove(part);
+  std::ofstream out(path, std::ios::binary);
+  for (int i = 0; i < 4; ++i) out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
 std::string LoadAverage() {
   std::string text = ReadText("/proc/loadavg");
   std::size_t third = text.find(' ', text.find(' ', text.find(' ') + 1) + 1);
@@ -88,7 +101,8 @@ Run RunMkpayload(const fs::path& dir, int jobs) {
                         "tw32.exe",       "--blob",  paths[0].c_str(), "--asm",
                         paths[1].c_str(), "--table", paths[2].c_str(), paths[3].c_str(),
                         paths[4].c_str(), nullptr};
-  TracedRun traced = RunTraced(const_cast<char* const*>(argv), nullptr);
+  std::string log = (dir / "run.log").string();
+  TracedRun traced = RunTraced(const_cast<char* const*>(argv), log.c_str());
   Run run;
   if (!traced.started) return run;
   if (traced.exitCode == 0) run.seconds = traced.seconds;
@@ -154,18 +168,23 @@ int main(int argc, char** argv) {
   std::printf("  %-8s %12s %12s\n", "input", "--jobs 1", "--jobs 2");
   const std::size_t kSpeedSize = std::size_t{64} << 20;
   const std::size_t kLargeSize = std::size_t{256} << 20;
-  long peak[2][3] = {};  // [64 MiB, 256 MiB][jobs]
+  long peak[3][3] = {};  // [64 MiB, 256 MiB, 256 MiB repeating][jobs]
+  Run large[3][3];
   bool allTraced = true;
-  WriteInput(dir / "main.bin", kLargeSize);
-  for (int jobs : {1, 2}) {
-    Run run = RunMkpayload(dir, jobs);
-    if (run.seconds < 0) {
-      std::fprintf(stderr, "mkpayload_bench: mkpayload --jobs %d failed on 256 MiB\n", jobs);
-      return 1;
+  for (int input : {1, 2}) {
+    if (input == 1) WriteInput(dir / "main.bin", kLargeSize);
+    if (input == 2) WriteRepeatingInput(dir / "main.bin", kLargeSize);
+    for (int jobs : {1, 2}) {
+      Run run = large[input][jobs] = RunMkpayload(dir, jobs);
+      if (run.seconds < 0) {
+        std::fprintf(stderr, "mkpayload_bench: mkpayload --jobs %d failed on 256 MiB\n", jobs);
+        return 1;
+      }
+      peak[input][jobs] = run.peakKiB;
+      allTraced = allTraced && run.traced;
     }
-    peak[1][jobs] = run.peakKiB;
-    allTraced = allTraced && run.traced;
   }
+  std::string shared = ReadText(dir / "run.log");
 
   // 2. The whole run, alternating job counts, outputs compared every pair.
   WriteInput(dir / "main.bin", kSpeedSize);
@@ -189,6 +208,15 @@ int main(int argc, char** argv) {
   }
   std::printf("  %-8s %12ld %12ld\n", "64 MiB", peak[0][1], peak[0][2]);
   std::printf("  %-8s %12ld %12ld\n", "256 MiB", peak[1][1], peak[1][2]);
+  std::printf("  %-8s %12ld %12ld  (every piece four times)\n", "256 MiB", peak[2][1], peak[2][2]);
+  for (int jobs : {1, 2}) {
+    std::printf(
+        "  time of the 256 MiB runs, --jobs %d: %.3f s (CPU %.3f s); repeating: %.3f s "
+        "(CPU %.3f s)\n",
+        jobs, large[1][jobs].seconds, large[1][jobs].cpuSeconds, large[2][jobs].seconds,
+        large[2][jobs].cpuSeconds);
+  }
+  std::printf("  repeating: %s", shared.c_str());
   std::printf("  (%s)\n", allTraced ? "VmHWM read as mkpayload exits"
                                     : "wait4's ru_maxrss, which also counts this process's memory"
                                       " shared until the exec: an upper bound");

@@ -1,22 +1,40 @@
 // mkpayload's name rules, called directly: what Windows can create as a bare
 // file name in the current directory.
 #include "mkpayload.h"
+#include "mkpayload_test_support.h"
 
 #include <gtest/gtest.h>
 
+using namespace mkpayload_test;
+
 namespace {
 
-TEST(MkpayloadParseInput, SplitsAtTheFirstEqualsSignOrTakesTheLastComponent) {
+// mkpayload and tidewell_add_setup's CMake must split each row alike.
+TEST(MkpayloadParseInput, SplitsAtTheFirstEqualsSignOfABareNameAsCMakeDoes) {
   const char* cases[][3] = {
       {"dist/tw32.exe", "tw32.exe", "dist/tw32.exe"},
       {"plain", "plain", "plain"},
       {"tw32.exe=build/app", "tw32.exe", "build/app"},
       {"a=b=c", "a", "b=c"},
       {"dir/", "", "dir/"},
+      // A '/' before the '=': the '=' belongs to a folder's name.
+      {"/work/r=1/build/uninst.exe", "uninst.exe", "/work/r=1/build/uninst.exe"},
+      {"uninst.exe=/work/r=1/u.exe", "uninst.exe", "/work/r=1/u.exe"},
+      // Without one, the text before the '=' is a name, even of a folder.
+      {"r=1/tw32.exe", "r", "1/tw32.exe"},
   };
+  Scratch scratch;
+  WriteFile(scratch.dir / "split.cmake", "include(" MKPAYLOAD_TEST_ROOT
+                                         "/cmake/SetupTarget.cmake)\n"
+                                         "_tidewell_split_input(\"${INPUT}\" name path)\n"
+                                         "message(\"${name}|${path}\")\n");
   for (const auto& c : cases) {
     mkpayload::Input input = mkpayload::ParseInput(c[0]);
-    EXPECT_EQ(input.name + "|" + input.path, std::string(c[1]) + "|" + c[2]) << "arg " << c[0];
+    std::string expected = std::string(c[1]) + "|" + c[2];
+    EXPECT_EQ(input.name + "|" + input.path, expected) << "mkpayload, arg " << c[0];
+    RunResult cmake = RunIn(
+        scratch.dir, {MKPAYLOAD_TEST_CMAKE, std::string("-DINPUT=") + c[0], "-P", "split.cmake"});
+    EXPECT_EQ(cmake.err, expected + "\n") << "CMake, arg " << c[0] << ", exit " << cmake.exitCode;
   }
 }
 

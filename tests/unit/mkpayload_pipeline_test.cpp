@@ -34,11 +34,13 @@ TEST(MkpayloadPipeline, HandsOnEveryPieceInTableOrderWhateverTheJobCount) {
   Scratch scratch;
   std::vector<mkpayload::Input> inputs;
   std::vector<std::string> contents;
-  // More files and pieces than the ring holds, with empty, whole and short pieces.
+  // More files and pieces than the ring holds, with empty, whole and short
+  // pieces. No piece repeats (the one-byte files differ), so each has a chunk.
   const std::size_t sizes[] = {90001, 0, 30000, 1, 29999, 650000, 60000};
   for (std::size_t i = 0; i < 3 * std::size(sizes); ++i) {
     std::string name = "f" + std::to_string(i);
-    contents.push_back(MakeData(sizes[i % std::size(sizes)], unsigned(i)));
+    std::size_t size = sizes[i % std::size(sizes)];
+    contents.push_back(size == 1 ? std::string(1, char('a' + i)) : MakeData(size, unsigned(i)));
     WriteFile(scratch.dir / name, contents.back());
     inputs.push_back({name, name, (scratch.dir / name).string()});
   }
@@ -56,8 +58,11 @@ TEST(MkpayloadPipeline, HandsOnEveryPieceInTableOrderWhateverTheJobCount) {
       return true;
     };
     std::vector<mkpayload::FileLayout> layout;
+    mkpayload::PackStats stats;
     std::string error;
-    ASSERT_TRUE(mkpayload::PackInputs(inputs, jobs, level, sink, &layout, &error)) << error;
+    ASSERT_TRUE(
+        mkpayload::PackInputs(inputs, jobs, level, {sink, nullptr}, &layout, &stats, &error))
+        << error;
     if (expected.count(level) == 0) expected[level] = stream;
     EXPECT_TRUE(stream == expected[level])
         << "level " << level << " --jobs " << jobs << ": " << stream.size() << " bytes, expected "
@@ -91,8 +96,10 @@ TEST(MkpayloadPipeline, WritesBeforeItHasReadEverything) {
     return true;
   };
   std::vector<mkpayload::FileLayout> layout;
+  mkpayload::PackStats stats;
   std::string error;
-  EXPECT_FALSE(mkpayload::PackInputs(inputs, 2, mkpayload::kDefaultLevel, sink, &layout, &error));
+  EXPECT_FALSE(mkpayload::PackInputs(inputs, 2, mkpayload::kDefaultLevel, {sink, nullptr}, &layout,
+                                     &stats, &error));
   EXPECT_NE(error.find("input \"last\": cannot open"), std::string::npos) << error;
   // The reader runs at most the ring's size ahead of the writer.
   const int ring = static_cast<int>(2 * mkpayload::kPiecesPerJob);
@@ -113,8 +120,10 @@ TEST(MkpayloadPipeline, StopsAtTheFirstFailingWrite) {
       return false;
     };
     std::vector<mkpayload::FileLayout> layout;
+    mkpayload::PackStats stats;
     std::string error;
-    EXPECT_FALSE(mkpayload::PackInputs(inputs, 2, mkpayload::kDefaultLevel, sink, &layout, &error));
+    EXPECT_FALSE(mkpayload::PackInputs(inputs, 2, mkpayload::kDefaultLevel, {sink, nullptr},
+                                       &layout, &stats, &error));
     EXPECT_EQ(error, "disk full at " + std::to_string(failAt));
     EXPECT_EQ(calls, failAt + 1) << "sink calls when failing at " << failAt;
   }

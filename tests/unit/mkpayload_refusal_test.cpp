@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -13,6 +15,7 @@
 
 #include <cstring>
 #include <map>
+#include <tuple>
 
 namespace fs = std::filesystem;
 using namespace mkpayload_test;
@@ -100,7 +103,10 @@ TEST(MkpayloadRefusals, EachIsReportedAndLeavesTheOutputsAsTheyWere) {
        1},
       // Names.
       {"", ok + "=tw32.exe", "input \"=tw32.exe\": name \"\": the name is empty", 1},
-      {"", ok + "a/b=tw32.exe", "input \"a/b=tw32.exe\": name \"a/b\": the name contains '/'", 1},
+      {"", ok + "~Setup.TMP=tw32.exe",
+       "input \"~Setup.TMP=tw32.exe\": name \"~Setup.TMP\": the name is that of the folder the "
+       "setup unpacks into, \"~setup.tmp\"",
+       1},
       {"", ok + "a\\b=tw32.exe", "contains '\\'", 1},
       {"", ok + "c:x=tw32.exe", "contains ':'", 1},
       {"", ok + "x\x01=tw32.exe",
@@ -192,16 +198,12 @@ TEST(MkpayloadRefusals, EachIsReportedAndLeavesTheOutputsAsTheyWere) {
 // Failures where the outputs are put in place, after everything was written:
 // the outputs stay those of the earlier run, and nothing else is left.
 TEST(MkpayloadRefusals, AFailureAtTheEndLeavesThePreviousOutputs) {
-  const std::string pid = std::to_string(getpid());
   const struct {
     std::string taken;  // made a directory (…/) or a link to the victim, in od/
     std::string message;
   } rows[] = {
-      // A stale or planted temporary file is not written through.
-      {"b.cpp.tmp" + pid, "b.cpp.tmp" + pid + "\" is in the way"},
       // The third rename fails after two outputs were replaced.
       {"c.S/", "cannot rename into \"od/c.S\": Is a directory"},
-      {"a.bin.old" + pid, "cannot keep the previous \"od/a.bin\""},
   };
   for (const auto& row : rows) {
     Scratch scratch;
@@ -232,6 +234,49 @@ TEST(MkpayloadRefusals, AFailureAtTheEndLeavesThePreviousOutputs) {
                                  << ReadFile("od/a.bin");
     fs::current_path(scratch.dir.parent_path());
   }
+}
+
+// What earlier runs left next to the outputs never stops a run: names are
+// drawn anew, and only a temporary file that no run holds locked is removed.
+TEST(MkpayloadRefusals, LeftoversOfEarlierRunsAreNotInTheWay) {
+  Scratch scratch;
+  fs::current_path(scratch.dir);
+  fs::create_directories("od");
+  WriteFile("victim", "not ours");
+  WriteFile("od/o.bin", "earlier");
+  const std::string pid = std::to_string(getpid());
+  // In od/: 'l' a link to the victim, 'f' a file, 'h' one a run holds; stays.
+  const std::tuple<std::string, char, bool> rows[] = {
+      // Names that runs took before, with a process id that is now this one's.
+      {"o.cpp.tmp" + pid, 'l', true}, {"o.bin.old" + pid, 'l', true},
+      {"o.bin.tmpzzzzzz", 'l', true}, {"o.bin.tmpk3x9q0", 'f', false},
+      {"o.bin.tmplocked", 'h', true},
+  };
+  std::set<fs::path> expected = {"od/o.bin", "od/o.cpp"};
+  int held = -1;
+  for (const auto& [name, kind, stays] : rows) {
+    fs::path path = "od/" + name;
+    kind == 'l' ? fs::create_symlink("../victim", path) : WriteFile(path, "left over");
+    if (kind == 'h') held = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (stays) expected.insert(path);
+  }
+  ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0) << std::strerror(errno);
+  std::string error;
+  bool committed;
+  {
+    mkpayload::OutputSet files;
+    int bin = files.Create("od/o.bin", &error), cpp = files.Create("od/o.cpp", &error);
+    committed = bin >= 0 && cpp >= 0 && files.Write(bin, "new", 3, &error) &&
+                files.Write(cpp, "new", 3, &error) && files.Commit(&error);
+  }
+  close(held);
+  EXPECT_TRUE(committed) << error;
+  EXPECT_EQ(ReadFile("od/o.bin") + ReadFile("od/o.cpp") + ReadFile("victim"), "newnewnot ours");
+  std::string left, wanted;
+  for (const fs::path& path : Listing("od")) left += path.string() + " ";
+  for (const fs::path& path : expected) wanted += path.string() + " ";
+  EXPECT_EQ(left, wanted);
+  fs::current_path(scratch.dir.parent_path());
 }
 
 }  // namespace

@@ -32,8 +32,9 @@ TEST(MkpayloadGeneratedTable, MatchesItsInputs) {
       {"check.exe", MKPAYLOAD_CHECK_MAIN, 2},
       {"uninst.exe", MKPAYLOAD_CHECK_UNINST, 1},
       {"empty.dat", MKPAYLOAD_CHECK_EMPTY, 0},
+      {"copy.exe", MKPAYLOAD_CHECK_MAIN, 2},
   };
-  ASSERT_EQ(kPayloadTable.fileCount, 3) << "fileCount " << kPayloadTable.fileCount;
+  ASSERT_EQ(kPayloadTable.fileCount, 4) << "fileCount " << kPayloadTable.fileCount;
   // The checksum mkpayload recorded is the one the setup computes.
   ASSERT_NE(kPayloadTable.checksum, nullptr);
   EXPECT_EQ(PayloadChecksum(&kPayloadTable), *kPayloadTable.checksum)

@@ -5,8 +5,9 @@ endif()
 include(GoogleTest)
 get_filename_component(MKPAYLOAD_TEST_ROOT ${CMAKE_CURRENT_LIST_DIR}/../.. ABSOLUTE)
 
-# Two small files packed at build time; the table made from them is compiled
-# into the tests, which proves that the emitted sources compile and link.
+# Small files packed at build time, the first twice; the table made from them
+# is compiled into the tests, which proves that the emitted sources compile
+# and link, with shared chunks too.
 set(mkpayload_check_dir ${CMAKE_CURRENT_BINARY_DIR}/mkpayload_check)
 set(mkpayload_check_main ${mkpayload_check_dir}/check.exe.in)
 set(mkpayload_check_uninst ${mkpayload_check_dir}/uninst.exe.in)
@@ -27,7 +28,7 @@ add_custom_command(
   COMMAND mkpayload --main-exe check.exe --blob ${mkpayload_check_blob}
           --asm ${mkpayload_check_asm} --table ${mkpayload_check_table}
           check.exe=${mkpayload_check_main} uninst.exe=${mkpayload_check_uninst}
-          empty.dat=${mkpayload_check_empty}
+          empty.dat=${mkpayload_check_empty} copy.exe=${mkpayload_check_main}
   DEPENDS mkpayload ${mkpayload_check_main} ${mkpayload_check_uninst} ${mkpayload_check_empty}
   COMMENT "Packing the mkpayload test payload"
   VERBATIM)
@@ -43,6 +44,7 @@ add_custom_command(
           check.exe=${mkpayload_check_dir}/not-built/check.exe
           uninst.exe=${mkpayload_check_dir}/not-built/uninst.exe
           empty.dat=${mkpayload_check_dir}/not-built/empty.dat
+          copy.exe=${mkpayload_check_dir}/not-built/check.exe
   DEPENDS mkpayload
   COMMENT "Listing the mkpayload test payload's names"
   VERBATIM)
@@ -66,6 +68,7 @@ target_link_libraries(mkpayload_tests PRIVATE mkpayload_core GTest::gtest_main Z
 target_compile_definitions(mkpayload_tests PRIVATE
   MKPAYLOAD_PATH="$<TARGET_FILE:mkpayload>"
   MKPAYLOAD_TEST_CXX="${CMAKE_CXX_COMPILER}"
+  MKPAYLOAD_TEST_CMAKE="${CMAKE_COMMAND}"
   MKPAYLOAD_TEST_ROOT="${MKPAYLOAD_TEST_ROOT}"
   MKPAYLOAD_CHECK_MAIN="${mkpayload_check_main}"
   MKPAYLOAD_CHECK_UNINST="${mkpayload_check_uninst}"

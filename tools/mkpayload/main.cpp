@@ -19,10 +19,14 @@ const char kUsage[] =
     "\n"
     "Packs the INPUT files, in the order given, into the payload of the setup\n"
     "program. Each INPUT is PATH (installed under the last component of PATH)\n"
-    "or NAME=PATH (installed as NAME). The first file must be the one named\n"
-    "by --main-exe, and one file must be named \"uninst.exe\". Names must be\n"
-    "printable ASCII and valid bare Windows file names, not device names.\n"
+    "or NAME=PATH (installed as NAME); an INPUT with '/' before its first '='\n"
+    "is a PATH. The first file must be the one named by --main-exe, and one\n"
+    "file must be named \"uninst.exe\". Names must be printable ASCII and\n"
+    "valid bare Windows file names, not device names nor \"~setup.tmp\".\n"
     "Only regular files are packed, 1 GiB (1073741824 bytes) in all at most.\n"
+    "Each file is cut into 30000-byte pieces, each compressed by itself; a\n"
+    "piece that repeats an earlier one byte for byte is stored once, and a\n"
+    "line on standard output tells how many did.\n"
     "\n"
     "  --main-exe NAME  file name of the product's main executable\n"
     "  --blob OUT.bin   where to write the compressed chunks\n"
@@ -32,9 +36,10 @@ const char kUsage[] =
     "                   alone (kPayloadNames, for the uninstaller); without\n"
     "                   --blob, --asm and --table no input file is opened, so\n"
     "                   the files need not exist yet\n"
-    "  --level L        compress with libdeflate at level L, 1 to 12 (default 12:\n"
-    "                   the smallest chunks), or with zlib's default level if L\n"
-    "                   is \"zlib\"; every chunk is a zlib stream either way\n"
+    "  --level L        compress with libdeflate at level L, 1 to 12 (default 12),\n"
+    "                   with zlib's default level if L is \"zlib\", or with\n"
+    "                   zopfli if L is \"zopfli\" (the smallest chunks, at some\n"
+    "                   50 times the time); every chunk is a zlib stream\n"
     "  --jobs N         compress on N threads (default: one per core); the\n"
     "                   outputs do not depend on N\n"
     "  --help           show this text\n"
@@ -65,8 +70,8 @@ bool ParseJobs(const std::string& text, unsigned* jobs) {
 }
 
 bool ParseLevel(const std::string& text, int* level) {
-  if (text == "zlib") {
-    *level = mkpayload::kZlibLevel;
+  if (text == "zlib" || text == "zopfli") {
+    *level = text == "zlib" ? mkpayload::kZlibLevel : mkpayload::kZopfliLevel;
     return true;
   }
   if (text.empty() || text.size() > 2 || text[0] == '0') return false;
@@ -122,7 +127,7 @@ int Run(int argc, char** argv) {
   int level = mkpayload::kDefaultLevel;
   if (given["--level"] && !ParseLevel(options["--level"], &level)) {
     return UsageError("bad --level value \"" + options["--level"] +
-                      "\"; expected a whole number from 1 to 12, or zlib");
+                      "\"; expected a whole number from 1 to 12, zlib or zopfli");
   }
 
   // Every check that can refuse the run comes before the first output is
@@ -138,6 +143,7 @@ int Run(int argc, char** argv) {
 
   mkpayload::RemoveTemporariesOnSignal();
   mkpayload::OutputSet files;
+  mkpayload::PackStats stats;
   if (pack) {
     std::error_code ec;
     std::string blobPath = std::filesystem::absolute(options["--blob"], ec).lexically_normal();
@@ -145,10 +151,17 @@ int Run(int argc, char** argv) {
     int blob = files.Create(options["--blob"], &error);
     if (blob < 0) return Fail(error);
     std::vector<mkpayload::FileLayout> layout;
-    auto sink = [&files, blob](const unsigned char* data, std::size_t size, std::string* why) {
+    mkpayload::BlobAccess access;
+    access.write = [&files, blob](const unsigned char* data, std::size_t size, std::string* why) {
       return files.Write(blob, data, size, why);
     };
-    if (!mkpayload::PackInputs(inputs, jobs, level, sink, &layout, &error)) return Fail(error);
+    access.read = [&files, blob](std::uint64_t offset, unsigned char* data, std::size_t size,
+                                 std::string* why) {
+      return files.Read(blob, offset, data, size, why);
+    };
+    if (!mkpayload::PackInputs(inputs, jobs, level, access, &layout, &stats, &error)) {
+      return Fail(error);
+    }
 
     const std::pair<const char*, std::string> sources[] = {
         {"--asm", mkpayload::AsmSource(blobPath)},
@@ -165,6 +178,15 @@ int Run(int argc, char** argv) {
     if (index < 0 || !files.Write(index, text.data(), text.size(), &error)) return Fail(error);
   }
   if (!files.Commit(&error)) return Fail(error);
+  if (pack) {
+    std::printf(
+        "mkpayload: %zu files, %ju pieces; %ju of them repeat an earlier piece and share "
+        "its chunk: %ju bytes of input, %ju compressed bytes stored once\n",
+        inputs.size(), static_cast<std::uintmax_t>(stats.pieces),
+        static_cast<std::uintmax_t>(stats.sharedPieces),
+        static_cast<std::uintmax_t>(stats.sharedInputBytes),
+        static_cast<std::uintmax_t>(stats.sharedChunkBytes));
+  }
   return 0;
 }
 

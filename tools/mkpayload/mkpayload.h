@@ -19,18 +19,24 @@ namespace mkpayload {
 constexpr std::size_t kPieceSize = 30000;
 constexpr std::size_t kExtractBufferSize = 32000;
 
+// Must match kStagingFolderName of payload/staging.cpp: the folder in the
+// data directory that the setup unpacks into, which no payload file may be.
+constexpr char kStagingFolderName[] = "~setup.tmp";
+
 // The most input bytes one payload may hold, all files together. The blob is
 // at most a few hundredths of a percent larger than its input, and a 32-bit
 // setup program must still find room for it in its 2 GiB address space.
 constexpr std::uint64_t kMaxPayloadBytes = std::uint64_t{1} << 30;
 
-// How the pieces are compressed: libdeflate at a level from 1 to 12, or zlib
-// at its default level (kZlibLevel). Level 12 makes the smallest chunks, about
-// 2.8 % smaller than zlib's on the benchmark's set, and still packs in a
-// third of makensis's time; tests/bench/run.sh prints every level's figures.
-// Either way each chunk is one zlib stream that starts 0x78 0x9C and that
-// zlib decompresses.
+// How the pieces are compressed: libdeflate at a level from 1 to 12, zlib at
+// its default level (kZlibLevel), or zopfli (kZopfliLevel). Level 12 makes
+// the smallest chunks of libdeflate, 2.8 % smaller than zlib's on the
+// benchmark's set; zopfli's are 0.4 % smaller still, at 50 times the CPU time,
+// for release builds. tests/bench/run.sh prints every level's figures.
+// Whichever it is, each chunk is one zlib stream that starts 0x78 0x9C and
+// that zlib decompresses.
 constexpr int kZlibLevel = 0;
+constexpr int kZopfliLevel = -1;
 constexpr int kDefaultLevel = 12;
 constexpr int kMaxLevel = 12;
 
@@ -45,8 +51,9 @@ struct Input {
   std::string path;
 };
 
-// "NAME=PATH" splits at the first '='; a plain PATH is named after its last
-// path component.
+// "NAME=PATH" splits at the first '=' when the text before it holds no '/';
+// anything else is a PATH, named after its last path component, so that a
+// path through a folder such as "r=1" stays whole.
 Input ParseInput(const std::string& arg);
 
 // Returns why name cannot be installed as a bare file name on Windows, or ""
@@ -80,19 +87,65 @@ struct FileLayout {
   std::vector<ChunkRef> chunks;
 };
 
-// Receives the compressed chunks in table order; returns false and fills
-// *error when it cannot store one.
-using ChunkSink =
-    std::function<bool(const unsigned char* data, std::size_t size, std::string* error)>;
+// Where the chunks go. write appends one chunk to the blob; read gives back
+// size bytes at offset of what was written before. Both return false and
+// fill *error when they fail.
+struct BlobAccess {
+  std::function<bool(const unsigned char* data, std::size_t size, std::string* error)> write;
+  std::function<bool(std::uint64_t offset, unsigned char* data, std::size_t size,
+                     std::string* error)>
+      read;
+};
 
-// Reads every input piece by piece, compresses each piece as its own zlib
-// stream at the given level on jobs threads, checks that each stream
-// decompresses to its piece within kExtractBufferSize, and hands the chunks
-// to sink in table order as soon as they are ready. At most jobs * kPiecesPerJob pieces are held at
-// a time, so memory does not depend on the inputs. The chunks do not depend on jobs. On success
-// *layout tells where each chunk went in the sink's stream.
-bool PackInputs(const std::vector<Input>& inputs, unsigned jobs, int level, const ChunkSink& sink,
-                std::vector<FileLayout>* layout, std::string* error);
+// How many pieces PackInputs read, and how many of them repeat an earlier
+// piece byte for byte and refer to its chunk instead of a chunk of their own.
+struct PackStats {
+  std::uint64_t pieces = 0;
+  std::uint64_t sharedPieces = 0;
+  std::uint64_t sharedInputBytes = 0;  // the repeated pieces' own bytes
+  std::uint64_t sharedChunkBytes = 0;  // compressed bytes they did not add to the blob
+};
+
+// Reads every input piece by piece and compresses each piece as its own zlib
+// stream at the given level on jobs threads, except a piece whose bytes equal
+// an earlier piece's: that one refers to the earlier chunk. Checks that each
+// stream decompresses to its piece within kExtractBufferSize, and writes the
+// chunks to the blob in table order as soon as they are ready. At most
+// jobs * kPiecesPerJob pieces are held at a time and the repeats are found in
+// a table of fixed size, so memory does not depend on the inputs. The chunks
+// do not depend on jobs. On success *layout tells where each file's chunks
+// lie in the blob.
+bool PackInputs(const std::vector<Input>& inputs, unsigned jobs, int level, const BlobAccess& blob,
+                std::vector<FileLayout>* layout, PackStats* stats, std::string* error);
+
+// The distinct pieces seen so far, by a hash of their bytes and their size,
+// to find pieces that repeat. A fixed table of kRepeatTableSize entries,
+// allocated once; once kRepeatTableFill of them are taken, later pieces are
+// still looked up but no longer added. A payload of 1 GiB in whole pieces
+// has 35792, so in practice every distinct piece is kept.
+constexpr std::size_t kRepeatTableSize = std::size_t{1} << 16;
+constexpr std::size_t kRepeatTableFill = kRepeatTableSize / 4 * 3;
+
+struct RepeatEntry {
+  std::uint64_t hash = 0;
+  std::uint64_t piece = 0;  // the piece's number in table order
+  ChunkRef chunk{};         // where its chunk lies, once written
+  std::uint32_t size = 0;   // 0 marks a free entry; no piece is empty
+  bool written = false;
+};
+
+struct RepeatTable {
+  std::vector<RepeatEntry> entries;
+  std::size_t used = 0;
+};
+
+// The hash that RepeatTable keys pieces by.
+std::uint64_t PieceHash(const unsigned char* data, std::size_t size);
+void InitRepeatTable(RepeatTable* table);
+// Index of the first entry with this hash and size, or -1.
+long FindRepeat(const RepeatTable& table, std::uint64_t hash, std::size_t size);
+// Adds a piece and returns its entry's index, or -1 when the table is full.
+long AddRepeat(RepeatTable* table, std::uint64_t hash, std::size_t size, std::uint64_t piece);
 
 // Escapes text for a C++ or assembler string literal (without the quotes):
 // '"' and '\\' get a backslash, other printable ASCII except '?' stays, and
@@ -149,11 +202,15 @@ class OutputSet {
   OutputSet& operator=(const OutputSet&) = delete;
   ~OutputSet();
 
-  // Creates the temporary file for path; a file or link that already has the
-  // temporary name is refused, never written through. Returns its index, or
-  // -1.
+  // Creates the temporary file for path under a name that nothing has yet
+  // (a file or link under a name drawn is never written through; another
+  // name is drawn) and locks it while this run lives. Temporary files of
+  // path that no run holds locked are leftovers of runs that are gone and
+  // are removed first. Returns its index, or -1.
   int Create(const std::string& path, std::string* error);
   bool Write(int index, const void* data, std::size_t size, std::string* error);
+  // Reads back size bytes at offset of what was written to the file.
+  bool Read(int index, std::uint64_t offset, void* data, std::size_t size, std::string* error);
   // Closes every temporary file and renames each onto its path: all of them,
   // or none, the previous outputs left as they were.
   bool Commit(std::string* error);
@@ -164,6 +221,7 @@ class OutputSet {
     std::string temp;
     std::string previous;  // a second name of the output this run replaces
     int fd;
+    int lock = -1;  // holds the temporary file's lock while it is renamed
   };
   bool KeepPrevious(std::string* error);
   bool RenameAll(std::string* error);

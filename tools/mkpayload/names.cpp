@@ -40,7 +40,8 @@ Input ParseInput(const std::string& arg) {
   Input input;
   input.arg = arg;
   std::size_t eq = arg.find('=');
-  if (eq != std::string::npos) {
+  // A '/' before the '=' makes it part of a folder's name in a path.
+  if (eq != std::string::npos && arg.find('/') > eq) {
     input.name = arg.substr(0, eq);
     input.path = arg.substr(eq + 1);
   } else {
@@ -72,6 +73,11 @@ std::string NameProblem(const std::string& name) {
   }
   // Before the byte check, so that "COM\xb9" is reported as the device it names.
   if (IsReservedDevice(name)) return "the name is a reserved device name on Windows";
+  // The setup unpacks into a folder of this name beside the installed files.
+  if (Folded(name) == Folded(kStagingFolderName)) {
+    return std::string("the name is that of the folder the setup unpacks into, \"") +
+           kStagingFolderName + "\"";
+  }
   for (unsigned char c : name) {
     if (c >= 0x80) {
       // Windows would read such a byte in the installing user's code page:

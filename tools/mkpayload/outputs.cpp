@@ -3,13 +3,16 @@
 #include "mkpayload.h"
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pthread.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -77,6 +80,71 @@ bool SameFile(const Resolved& a, const Resolved& b) {
   return a.path == b.path || (a.exists && b.exists && a.device == b.device && a.inode == b.inode);
 }
 
+// Temporary files are named OUT.tmp and second names of previous outputs
+// OUT.old, each followed by kRandomLength characters of kRandomChars. A
+// name is taken only if nothing has it yet (O_EXCL, link), so only its
+// uniqueness matters: a name that was guessed and planted is skipped, never
+// written through, and a leftover of a run that is gone is never in the way.
+const char kRandomChars[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+constexpr std::size_t kRandomLength = 6;
+constexpr int kNameAttempts = 100;
+
+std::string RandomSuffix() {
+  static std::uint64_t state =
+      static_cast<std::uint64_t>(getpid()) << 32 ^
+      static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+  std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+  z ^= z >> 31;
+  std::string out;
+  for (std::size_t i = 0; i < kRandomLength; ++i, z /= sizeof kRandomChars - 1) {
+    out += kRandomChars[z % (sizeof kRandomChars - 1)];
+  }
+  return out;
+}
+
+bool IsTemporaryName(const std::string& name, const std::string& prefix) {
+  if (name.size() != prefix.size() + kRandomLength || name.compare(0, prefix.size(), prefix) != 0) {
+    return false;
+  }
+  return name.find_first_not_of(kRandomChars, prefix.size()) == std::string::npos;
+}
+
+// Whether path still names the file open as fd.
+bool NamesFile(const std::string& path, int fd) {
+  struct stat named, open;
+  return lstat(path.c_str(), &named) == 0 && fstat(fd, &open) == 0 && named.st_dev == open.st_dev &&
+         named.st_ino == open.st_ino;
+}
+
+// A run holds an exclusive lock on each of its temporary files until it has
+// renamed them into place, and the system drops the lock when the process
+// ends, however it ends. So a temporary file of path that nobody holds
+// locked is a leftover of a run that is gone, whatever its process id now
+// names, and is removed. Only regular files are: a link with such a name is
+// not followed and stays.
+void RemoveLeftoverTemporaries(const std::string& path) {
+  fs::path output(path);
+  std::string dir = output.has_parent_path() ? output.parent_path().string() : ".";
+  std::string prefix = output.filename().string() + ".tmp";
+  DIR* listing = opendir(dir.c_str());
+  if (listing == nullptr) return;
+  while (const dirent* entry = readdir(listing)) {
+    if (!IsTemporaryName(entry->d_name, prefix)) continue;
+    std::string leftover = dir + "/" + entry->d_name;
+    int fd = open(leftover.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat info;
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+        NamesFile(leftover, fd)) {
+      unlink(leftover.c_str());
+    }
+    close(fd);
+  }
+  closedir(listing);
+}
+
 }  // namespace
 
 bool CheckOutputPaths(const OutputNames& outputs, const std::vector<Input>& inputs,
@@ -118,28 +186,48 @@ void RemoveTemporariesOnSignal() {
 
 OutputSet::~OutputSet() {
   for (const Pending& pending : pending_) {
-    if (pending.fd >= 0) close(pending.fd);
     if (!pending.temp.empty()) unlink(pending.temp.c_str());
+    if (pending.fd >= 0) close(pending.fd);
+    if (pending.lock >= 0) close(pending.lock);
   }
   tempCount = 0;
 }
 
 int OutputSet::Create(const std::string& path, std::string* error) {
-  // Listed before it exists, so that it is removed whatever happens next.
-  pending_.push_back({path, path + ".tmp" + std::to_string(getpid()), "", -1});
+  RemoveLeftoverTemporaries(path);
+  // Listed before the file exists, so that it is removed whatever happens next.
+  pending_.push_back({path, "", "", -1});
   Pending& pending = pending_.back();
-  Remember(pending.temp);
-  // O_EXCL: a file or link already under the temporary name, stale or
-  // planted, is neither written through nor removed.
-  pending.fd = open(pending.temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (pending.fd < 0) {
-    *error = "cannot write " + Quote(path) + ": " +
-             (errno == EEXIST ? Quote(pending.temp) + " is in the way" : std::strerror(errno));
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    pending.temp = path + ".tmp" + RandomSuffix();
+    Remember(pending.temp);
+    // O_EXCL: a file or link already under the name is neither written
+    // through nor removed; another name is drawn.
+    pending.fd = open(pending.temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (pending.fd < 0) {
+      int why = errno;
+      pending.temp.clear();
+      Forget();
+      if (why == EEXIST) continue;
+      *error = "cannot write " + Quote(path) + ": " + std::strerror(why);
+      return -1;
+    }
+    // Another run's RemoveLeftoverTemporaries may have taken the file for a
+    // leftover before the lock: then the lock fails, or the name no longer
+    // leads to the file, and that run removes it. Another name is drawn. A
+    // file system without locks makes no leftovers removable either.
+    int lockError = flock(pending.fd, LOCK_EX | LOCK_NB) == 0 ? 0 : errno;
+    if (lockError != EWOULDBLOCK && NamesFile(pending.temp, pending.fd)) {
+      return static_cast<int>(pending_.size() - 1);
+    }
+    close(pending.fd);
+    pending.fd = -1;
     pending.temp.clear();
     Forget();
-    return -1;
   }
-  return static_cast<int>(pending_.size() - 1);
+  *error = "cannot write " + Quote(path) + ": no free temporary name next to it after " +
+           std::to_string(kNameAttempts) + " attempts";
+  return -1;
 }
 
 bool OutputSet::Write(int index, const void* data, std::size_t size, std::string* error) {
@@ -158,10 +246,32 @@ bool OutputSet::Write(int index, const void* data, std::size_t size, std::string
   return true;
 }
 
+bool OutputSet::Read(int index, std::uint64_t offset, void* data, std::size_t size,
+                     std::string* error) {
+  const Pending& pending = pending_[static_cast<std::size_t>(index)];
+  char* bytes = static_cast<char*>(data);
+  while (size > 0) {
+    ssize_t n = pread(pending.fd, bytes, size, static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      *error = "cannot read back " + Quote(pending.temp) + ": " +
+               (n < 0 ? std::strerror(errno) : "it is shorter than what was written");
+      return false;
+    }
+    bytes += n;
+    offset += static_cast<std::uint64_t>(n);
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
 bool OutputSet::Commit(std::string* error) {
+  // Each file's lock stays, on a second descriptor, until it is renamed into
+  // place; closing the first still reports a write that failed late.
   for (Pending& pending : pending_) {
-    int rc = close(pending.fd);
-    pending.fd = -1;
+    pending.lock = dup(pending.fd);
+    int rc = pending.lock < 0 ? -1 : close(pending.fd);
+    if (pending.lock >= 0) pending.fd = -1;
     if (rc != 0) {
       *error = "cannot write " + Quote(pending.path) + ": " + std::strerror(errno);
       return false;
@@ -176,6 +286,8 @@ bool OutputSet::Commit(std::string* error) {
   bool done = KeepPrevious(error) && RenameAll(error);
   for (Pending& pending : pending_) {
     if (!pending.previous.empty()) unlink(pending.previous.c_str());
+    close(pending.lock);
+    pending.lock = -1;
   }
   if (done) tempCount = 0;
   pthread_sigmask(SIG_SETMASK, &saved, nullptr);
@@ -188,10 +300,15 @@ bool OutputSet::KeepPrevious(std::string* error) {
   for (Pending& pending : pending_) {
     struct stat info;
     if (lstat(pending.path.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) continue;
-    std::string previous = pending.path + ".old" + std::to_string(getpid());
-    if (link(pending.path.c_str(), previous.c_str()) != 0) {
+    std::string previous;
+    int why = EEXIST;
+    for (int attempt = 0; attempt < kNameAttempts && why == EEXIST; ++attempt) {
+      previous = pending.path + ".old" + RandomSuffix();
+      why = link(pending.path.c_str(), previous.c_str()) == 0 ? 0 : errno;
+    }
+    if (why != 0) {
       *error = "cannot keep the previous " + Quote(pending.path) + " as " + Quote(previous) + ": " +
-               std::strerror(errno);
+               std::strerror(why);
       return false;
     }
     pending.previous = previous;

@@ -4,11 +4,23 @@
 // lands in slot n % slots, and the ring never holds more than its size, so
 // memory stays the same whatever the inputs, and the chunks do not depend on
 // the number of threads.
+//
+// A piece whose bytes equal an earlier piece's is not compressed: it refers
+// to the earlier piece's chunk. Repeats are found by the pieces' input bytes,
+// not by their compressed bytes: the compressors are deterministic, so both
+// find the same repeats, but only the input is known before compressing, and
+// a repeat skips its compression, which at --level zopfli is most of the
+// time. The reading thread decides, in table order, so the decisions do not
+// depend on the threads either. A hash only proposes an earlier piece; the
+// bytes are compared, with that piece itself while it is still in the ring,
+// else with what its chunk in the blob decompresses to, so a shared chunk is
+// known to decompress to the piece that refers to it.
 #include "mkpayload.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <system_error>
@@ -17,6 +29,7 @@
 #include <libdeflate.h>
 #include <unistd.h>
 #include <zlib.h>
+#include <zopfli/zopfli.h>
 
 namespace mkpayload {
 namespace {
@@ -37,6 +50,8 @@ struct Slot {
   Bytes chunk;
   std::size_t chunkSize = 0;
   std::size_t file = 0;
+  long repeats = -1;  // the RepeatTable entry of the earlier piece it equals, or -1
+  long entry = -1;    // its own entry, where its chunk is recorded, or -1
   Problem problem;
   bool done = false;  // the chunk is ready; guarded by Queue::mutex
 };
@@ -56,11 +71,12 @@ struct Queue {
 // which the threads would contend for. A reset zlib stream produces the same
 // bytes as compress2 at the same level, and a libdeflate compressor keeps no
 // state from one piece to the next, so the chunks stay the same whichever
-// worker makes them.
+// worker makes them. Zopfli keeps no state between calls either.
 struct Streams {
   int level;
   libdeflate_compressor* compressor = nullptr;  // libdeflate levels
   z_stream deflater{};                          // kZlibLevel
+  ZopfliOptions zopfli{};                       // kZopfliLevel
   z_stream inflater{};
   unsigned char check[kExtractBufferSize];
   bool deflaterReady = false;
@@ -68,6 +84,9 @@ struct Streams {
   explicit Streams(int compressionLevel) : level(compressionLevel) {
     if (level == kZlibLevel) {
       ready = deflaterReady = deflateInit(&deflater, Z_DEFAULT_COMPRESSION) == Z_OK;
+    } else if (level == kZopfliLevel) {
+      ZopfliInitOptions(&zopfli);
+      ready = true;
     } else {
       ready = (compressor = libdeflate_alloc_compressor(level)) != nullptr;
     }
@@ -82,8 +101,26 @@ struct Streams {
   Streams& operator=(const Streams&) = delete;
 };
 
+// Compresses the slot's piece with zopfli's defaults (15 iterations, block
+// splitting), which suit pieces of this size.
+Problem Zopfli(Slot* slot, Streams* streams) {
+  unsigned char* out = nullptr;
+  std::size_t size = 0;
+  ZopfliCompress(&streams->zopfli, ZOPFLI_FORMAT_ZLIB, slot->piece.data(), slot->pieceSize, &out,
+                 &size);
+  bool fits = out != nullptr && size <= slot->chunk.size();
+  if (fits) std::memcpy(slot->chunk.data(), out, size);
+  std::free(out);
+  if (!fits) return {"zopfli made no chunk within the bound of the chunk buffer"};
+  slot->chunkSize = size;
+  // As for libdeflate below: zopfli writes 0x78 0xDA.
+  if (slot->chunk[0] == 0x78) slot->chunk[1] = 0x9C;
+  return {};
+}
+
 // Compresses the slot's piece into its chunk with the worker's compressor.
 Problem Deflate(Slot* slot, Streams* streams) {
+  if (streams->level == kZopfliLevel) return Zopfli(slot, streams);
   if (streams->level != kZlibLevel) {
     slot->chunkSize =
         libdeflate_zlib_compress(streams->compressor, slot->piece.data(), slot->pieceSize,
@@ -144,7 +181,8 @@ void Work(Queue* queue, int level) {
     if (queue->stop) return;
     Slot& slot = queue->slots[queue->taken++ % queue->slots.size()];
     lock.unlock();
-    slot.problem = CompressPiece(&slot, &streams);
+    // A repeated piece has no chunk of its own to make.
+    slot.problem = slot.repeats >= 0 ? Problem{} : CompressPiece(&slot, &streams);
     lock.lock();
     slot.done = true;
     queue->chunkDone.notify_one();
@@ -213,10 +251,53 @@ std::string Describe(const Problem& problem) {
   return text;
 }
 
+// What the reading thread needs to compare a piece with an earlier one whose
+// chunk is already in the blob.
+struct Comparer {
+  Bytes chunk;
+  Bytes piece;
+  z_stream inflater{};
+  bool ready = false;
+  Comparer() : chunk(kExtractBufferSize + 64), piece(kExtractBufferSize) {
+    ready = inflateInit(&inflater) == Z_OK;
+  }
+  ~Comparer() {
+    if (ready) inflateEnd(&inflater);
+  }
+  Comparer(const Comparer&) = delete;
+  Comparer& operator=(const Comparer&) = delete;
+};
+
+// Whether slot's piece holds the bytes of the earlier piece of entry: that
+// piece itself while it is still in the ring (not yet written, so its slot
+// has not been reused), else what its chunk, read back from the blob,
+// decompresses to. Returns false only when the blob cannot be read.
+bool SameAsEarlier(const Queue& queue, const RepeatEntry& earlier, const Slot& slot,
+                   const BlobAccess& blob, Comparer* comparer, bool* same, std::string* error) {
+  *same = false;
+  if (!earlier.written) {
+    const Slot& first = queue.slots[earlier.piece % queue.slots.size()];
+    *same = std::memcmp(first.piece.data(), slot.piece.data(), slot.pieceSize) == 0;
+    return true;
+  }
+  const ChunkRef& chunk = earlier.chunk;
+  if (!comparer->ready || chunk.length > comparer->chunk.size()) return true;
+  if (!blob.read(chunk.offset, comparer->chunk.data(), chunk.length, error)) return false;
+  z_stream& i = comparer->inflater;
+  inflateReset(&i);
+  i.next_in = comparer->chunk.data();
+  i.avail_in = static_cast<uInt>(chunk.length);
+  i.next_out = comparer->piece.data();
+  i.avail_out = static_cast<uInt>(comparer->piece.size());
+  *same = inflate(&i, Z_FINISH) == Z_STREAM_END && i.total_out == slot.pieceSize &&
+          std::memcmp(comparer->piece.data(), slot.piece.data(), slot.pieceSize) == 0;
+  return true;
+}
+
 }  // namespace
 
-bool PackInputs(const std::vector<Input>& inputs, unsigned jobs, int level, const ChunkSink& sink,
-                std::vector<FileLayout>* layout, std::string* error) {
+bool PackInputs(const std::vector<Input>& inputs, unsigned jobs, int level, const BlobAccess& blob,
+                std::vector<FileLayout>* layout, PackStats* stats, std::string* error) {
   jobs = std::max(jobs, 1u);
   Queue queue;
   queue.slots.resize(jobs * kPiecesPerJob);
@@ -227,6 +308,10 @@ bool PackInputs(const std::vector<Input>& inputs, unsigned jobs, int level, cons
   }
   layout->clear();
   for (const Input& input : inputs) layout->push_back({input.name, 0, {}});
+  *stats = PackStats{};
+  RepeatTable repeats;
+  InitRepeatTable(&repeats);
+  Comparer comparer;
 
   WorkerPool pool(&queue);
   if (!pool.Start(jobs, level, error)) return false;
@@ -236,8 +321,8 @@ bool PackInputs(const std::vector<Input>& inputs, unsigned jobs, int level, cons
   Descriptor in;         // open while that input is read
   bool readAll = inputs.empty();
   std::uint64_t total = 0;    // input bytes read
-  std::uint64_t written = 0;  // chunks handed to the sink
-  std::uint64_t offset = 0;   // bytes handed to the sink
+  std::uint64_t written = 0;  // pieces handed on
+  std::uint64_t offset = 0;   // bytes written to the blob
   for (;;) {
     // Read the next piece while the ring has room for it.
     bool didRead = false;
@@ -264,6 +349,15 @@ bool PackInputs(const std::vector<Input>& inputs, unsigned jobs, int level, cons
         slot.pieceSize = got;
         slot.file = file;
         slot.done = false;
+        std::uint64_t hash = PieceHash(slot.piece.data(), got);
+        slot.repeats = FindRepeat(repeats, hash, got);
+        bool same = false;
+        if (slot.repeats >= 0 && !SameAsEarlier(queue, repeats.entries[slot.repeats], slot, blob,
+                                                &comparer, &same, error)) {
+          return false;
+        }
+        if (!same) slot.repeats = -1;
+        slot.entry = same ? -1 : AddRepeat(&repeats, hash, got, queue.published);
         {
           std::lock_guard<std::mutex> lock(queue.mutex);
           ++queue.published;
@@ -297,12 +391,26 @@ bool PackInputs(const std::vector<Input>& inputs, unsigned jobs, int level, cons
                ": " + Describe(next->problem);
       return false;
     }
-    if (!sink(next->chunk.data(), next->chunkSize, error)) return false;
+    ++stats->pieces;
+    ++written;
+    if (next->repeats >= 0) {
+      // The earlier piece came first in table order, so its chunk is written.
+      const ChunkRef& chunk = repeats.entries[next->repeats].chunk;
+      owner.chunks.push_back(chunk);
+      ++stats->sharedPieces;
+      stats->sharedInputBytes += next->pieceSize;
+      stats->sharedChunkBytes += chunk.length;
+      continue;
+    }
+    if (!blob.write(next->chunk.data(), next->chunkSize, error)) return false;
     std::uint32_t adler = static_cast<std::uint32_t>(
         adler32(adler32(0, Z_NULL, 0), next->chunk.data(), static_cast<uInt>(next->chunkSize)));
     owner.chunks.push_back({offset, next->chunkSize, adler});
+    if (next->entry >= 0) {
+      repeats.entries[next->entry].chunk = owner.chunks.back();
+      repeats.entries[next->entry].written = true;
+    }
     offset += next->chunkSize;
-    ++written;
   }
   return true;
 }
