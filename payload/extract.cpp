@@ -54,12 +54,13 @@ ExtractResult ExtractPayloadFrom(const Payload* payload, HWND owner, ProgressFn 
     sum += 100;
   }
   free(buffer);
+  if (result != kExtractDone) return result;
   // A file that cannot take the place of the installed one (held open by a
   // program that does not let it be renamed) fails like one that cannot be
   // created; the previous files are back in place then.
-  if (result == kExtractDone && !SwapInStagedFiles(payload)) result = kExtractCannotCreate;
-  if (result != kExtractDone) return result;
-  DiscardAsideCopies(payload);
+  int asides = SwapInStagedFiles(payload);
+  if (asides < 0) return kExtractCannotCreate;
+  DiscardAsideCopies(payload, asides);
   if (progress != nullptr) progress(owner, "", 100);
   return kExtractDone;
 }

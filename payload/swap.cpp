@@ -58,17 +58,19 @@ void UndoSwap(const Payload* payload, int count) {
   }
 }
 
-// Swaps file `index` in: 1, or 0 with nothing of this file changed. The new
-// file is moved in first: that it takes the name shows that none was
-// installed, with one look at the name instead of two.
-bool SwapIn(int index, const char* name) {
-  if (!MakePaths(index, name)) return false;
-  if (Move(stagedPath, name)) return true;
+// Swaps file `index` in, with nothing of this file changed when it fails.
+enum SwapResult { kSwapFailed, kSwappedIn, kSwappedWithAside };
+
+// The new file is moved in first: that it takes the name shows that none
+// was installed, with one look at the name instead of two.
+SwapResult SwapIn(int index, const char* name) {
+  if (!MakePaths(index, name)) return kSwapFailed;
+  if (Move(stagedPath, name)) return kSwappedIn;
   // A directory, or a name that cannot be looked at, is not replaced.
-  if (KindOf(name) != kFile || !Move(name, asidePath)) return false;
-  if (Move(stagedPath, name)) return true;
+  if (KindOf(name) != kFile || !Move(name, asidePath)) return kSwapFailed;
+  if (Move(stagedPath, name)) return kSwappedWithAside;
   Move(asidePath, name);
-  return false;
+  return kSwapFailed;
 }
 
 }  // namespace
@@ -97,22 +99,26 @@ int PrepareStagingFolder(const Payload* payload) {
 }
 
 int SwapInStagedFiles(const Payload* payload) {
+  int asides = 0;
   for (int i = 0; i < payload->fileCount; ++i) {
-    if (!SwapIn(i, payload->files[i].name)) {
+    SwapResult result = SwapIn(i, payload->files[i].name);
+    if (result == kSwapFailed) {
       UndoSwap(payload, i);
-      return 0;
+      return -1;
     }
+    if (result == kSwappedWithAside) ++asides;
   }
-  return 1;
+  return asides;
 }
 
-void DiscardAsideCopies(const Payload* payload) {
+void DiscardAsideCopies(const Payload* payload, int asides) {
   bool heldCopy = false;
-  for (int i = 0; i < payload->fileCount; ++i) {
-    if (!MakePaths(i, payload->files[i].name) || KindOf(asidePath) == kNothing) continue;
+  // A first installation renamed nothing aside: nothing to look for.
+  for (int i = 0; asides > 0 && i < payload->fileCount; ++i) {
+    if (!MakePaths(i, payload->files[i].name) || DeleteFileA(asidePath)) continue;
     // Windows does not delete a running program's file; it goes at restart,
     // and its folders after it, in the order the deletions were asked for.
-    if (!DeleteFileA(asidePath)) {
+    if (KindOf(asidePath) != kNothing) {
       MoveFileExA(asidePath, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
       if (StagingFolderPath("", i, 1, stagedPath, kStagedPathSize)) {
         MoveFileExA(stagedPath, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);

@@ -17,12 +17,13 @@ const int kStagedPathSize = 256 + kStagingExtraLength;
 // cannot be made).
 int PrepareStagingFolder(const Payload* payload);
 // Moves every staged file into place: an installed file of its name is
-// renamed aside first, then the staged one takes its name. 1 when all are
-// in place; 0 after a step failed, with every step already done undone in
-// reverse, so the previous files are back by their names.
+// renamed aside first, then the staged one takes its name. The number of
+// files renamed aside, or -1 after a step failed, with every step already
+// done undone in reverse, so the previous files are back by their names.
 int SwapInStagedFiles(const Payload* payload);
-// After a swap: deletes the aside copies, or marks for deletion at the next
-// restart one that a running program still holds; then the folder goes.
-void DiscardAsideCopies(const Payload* payload);
+// After a swap that renamed `asides` files aside: deletes the aside copies,
+// or marks for deletion at the next restart one that a running program
+// still holds; then the folders go.
+void DiscardAsideCopies(const Payload* payload, int asides);
 
 #endif  // TIDEWELL_PAYLOAD_SWAP_H
