@@ -58,9 +58,10 @@ void UndoSwap(const Payload* payload, int count) {
   }
 }
 
-// Swaps file `index` in, with nothing of this file changed when it fails.
+// How the swap of one file went.
 enum SwapResult { kSwapFailed, kSwappedIn, kSwappedWithAside };
 
+// Swaps file `index` in; when it fails, nothing of this file has changed.
 // The new file is moved in first: that it takes the name shows that none
 // was installed, with one look at the name instead of two.
 SwapResult SwapIn(int index, const char* name) {
