@@ -192,11 +192,9 @@ TEST_F(PayloadTest, ChecksumFindsDamageAcrossTheTable) {
   };
   const Case cases[] = {
       {"as built", [](TestPayload&) {}, 1},
-      {"a name's letter", [](TestPayload& p) { p.names[1][9] ^= 1; }, 0},
       {"a chunk count", [](TestPayload& p) { p.files[0].chunkCount -= 1; }, 0},
       {"a chunk swapped for another valid stream",
        [](TestPayload& p) { std::swap(p.chunks[0][0], p.chunks[1][0]); }, 0},
-      {"a data byte", [](TestPayload& p) { p.streams[2][7] ^= 0x10; }, 0},
       {"a length past any chunk's",
        [](TestPayload& p) { p.chunks[0][0].compressedLength |= 0x40000000u; }, 0},
       {"no recorded checksum", [](TestPayload& p) { p.table.checksum = nullptr; }, 0},
