@@ -1,9 +1,12 @@
 // The setup program: every stage once, in a fixed order, on one thread.
 //
-//   data directory -> progress window -> running copies closed -> extraction
-//   failure: message, payload files removed, end
-//   success: progress window gone, Program Manager items, profile entry,
-//            offer to start the product, end
+//   payload checked (damaged: message, end) -> data directory -> progress
+//   window -> running copies closed -> extraction, staged and swapped in
+//   failure: message, the staged copies removed (the previous files are
+//            back in place already), end
+//   success: progress window gone, Program Manager items (or shortcut
+//            files), the Apps & features entry, profile entry, offer to
+//            start the product, end
 // Every path returns 0.
 #include <windows.h>
 #include <direct.h>
