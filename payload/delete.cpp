@@ -14,7 +14,7 @@ int DeletePayloadFrom(const Payload* payload, HWND owner, ProgressFn progress) {
     // A staged copy that is not there is already gone; one that stays is
     // removed with the folder by the next run.
     if (!StagingPath("", i, name, kStagedSuffix, stagedPath, sizeof stagedPath) ||
-        (!DeleteFileA(stagedPath) && GetFileAttributesA(stagedPath) != INVALID_FILE_ATTRIBUTES)) {
+        (!DeleteFileA(stagedPath) && !PathIsGone(stagedPath))) {
       complete = false;
     }
     sum += 100;

@@ -25,29 +25,27 @@ bool IsSeparator(char c) {
   return c == '\\' || c == '/';
 }
 
-// Whether nothing is at `path`, as the system says it (not merely that it
-// could not be looked at).
-bool IsGone(const char* path) {
-  if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) return false;
-  DWORD error = GetLastError();
-  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-}
-
 bool RemoveFile(const char* directory, int index, const char* name, const char* suffix) {
   static char path[kStagingPathSize];
   if (!StagingPath(directory, index, name, suffix, path, kStagingPathSize)) return false;
-  return DeleteFileA(path) || IsGone(path);
+  return DeleteFileA(path) || PathIsGone(path);
 }
 
 // Removes an empty folder; a link of its name is not the setup's and stays.
 bool RemoveFolder(const char* path) {
   DWORD attributes = GetFileAttributesA(path);
-  if (attributes == INVALID_FILE_ATTRIBUTES) return IsGone(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return PathIsGone(path);
   if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return false;
-  return RemoveDirectoryA(path) || IsGone(path);
+  return RemoveDirectoryA(path) || PathIsGone(path);
 }
 
 }  // namespace
+
+int PathIsGone(const char* path) {
+  if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) return 0;
+  DWORD error = GetLastError();
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? 1 : 0;
+}
 
 int StagingFolderPath(const char* directory, int index, int batchOnly, char* path, int size) {
   size_t length = strlen(directory);

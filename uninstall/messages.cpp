@@ -50,6 +50,12 @@ void FormatCaption() {
   snprintf(caption, sizeof caption, kCaptionFormat, SetupConfig.appName);
 }
 
+// A warning with an OK button under the uninstaller's caption.
+void Warn(const char* text) {
+  FormatCaption();
+  MessageBoxA(nullptr, text, caption, MB_OK | MB_ICONWARNING);
+}
+
 }  // namespace
 
 int ConfirmRemoval(const char* directory) {
@@ -59,31 +65,26 @@ int ConfirmRemoval(const char* directory) {
 }
 
 void ReportNoInstallation() {
-  FormatCaption();
-  MessageBoxA(nullptr, kNoInstallationText, caption, MB_OK | MB_ICONWARNING);
+  Warn(kNoInstallationText);
 }
 
 void ReportNotInstalled(const char* directory) {
-  FormatCaption();
   snprintf(message, sizeof message, kNotInstalledFormat, SetupConfig.appName, directory);
-  MessageBoxA(nullptr, message, caption, MB_OK | MB_ICONWARNING);
+  Warn(message);
 }
 
 void ReportNoCopy(const char* tempDirectory) {
-  FormatCaption();
   snprintf(message, sizeof message, kNoCopyFormat, tempDirectory);
-  MessageBoxA(nullptr, message, caption, MB_OK | MB_ICONWARNING);
+  Warn(message);
 }
 
 void ReportNoLock() {
-  FormatCaption();
-  MessageBoxA(nullptr, kNoLockText, caption, MB_OK | MB_ICONWARNING);
+  Warn(kNoLockText);
 }
 
 void ReportDirectoryNotHeld(const char* directory) {
-  FormatCaption();
   snprintf(message, sizeof message, kNotHeldFormat, directory);
-  MessageBoxA(nullptr, message, caption, MB_OK | MB_ICONWARNING);
+  Warn(message);
 }
 
 void ReportAlreadyRemoving() {

@@ -67,12 +67,6 @@ DirectoryContents ListContents(const char* directory) {
 
 }  // namespace
 
-int PathIsGone(const char* path) {
-  if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) return 0;
-  DWORD error = GetLastError();
-  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? 1 : 0;
-}
-
 int RemoveInstalledFiles(const PayloadNames* names, const char* directory) {
   bool complete = true;
   int uninstaller = -1;

@@ -138,9 +138,6 @@ int IsTrustedHandOver(HANDLE firstProcess);
 // Asks for the running program's own file to be deleted at the next restart.
 void MarkOwnFileForDeletion();
 
-// 1 when the system says nothing is at `path` (file or path not found); any
-// other failure to look is not taken for "gone".
-int PathIsGone(const char* path);
 // Deletes the payload files of `names` from `directory`, with their staged
 // and aside copies and the empty staging folder, uninst.exe last and only
 // when everything else is gone: 1 when all are gone. Nothing else in the
