@@ -6,13 +6,15 @@
 
 #include "datadir/datadir.h"
 #include "payload/payload.h"
+#include "payload/staging.h"
 
 int InstalledPathsFit(const char* directory) {
   size_t length = strlen(directory);
   for (int i = 0; i < kPayloadTable.fileCount; ++i) {
     // The directory, one separator, the name and the terminator: the setup
-    // joins the two with a separator even after a root's own. The file is
-    // written first into the staging folder, whose path is longer still.
+    // joins the two with a separator even after a root's own. A file that
+    // replaces an installed one is written first into the staging folder,
+    // whose path is longer still.
     if (length + 1 + strlen(kPayloadTable.files[i].name) + kStagingExtraLength + 1 >
         static_cast<size_t>(kInstalledPathLimit)) {
       return 0;

@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "datadir/datadir.h"
+#include "payload/staging.h"
 
 namespace {
 bool IsSeparator(char c) {
@@ -70,37 +71,6 @@ int MakeFullPath(char* path) {
   memcpy(path, full, length + 1);
   return 1;
 }
-
-namespace {
-
-char UpperAscii(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-// Whether one component, from `name` to `end`, is a reserved device name:
-// the part before its first dot, without trailing blanks, is CON, PRN, AUX,
-// NUL, CONIN$, CONOUT$, or COM or LPT and one digit (superscript one, two
-// and three count as digits too).
-bool IsDeviceComponent(const char* name, const char* end) {
-  const char* stop = name;
-  while (stop < end && *stop != '.') ++stop;
-  while (stop > name && stop[-1] == ' ') --stop;
-  static const char* const kNames[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
-  size_t length = static_cast<size_t>(stop - name);
-  for (const char* reserved : kNames) {
-    size_t i = 0;
-    while (i < length && reserved[i] != '\0' && UpperAscii(name[i]) == reserved[i]) ++i;
-    if (i == length && reserved[i] == '\0') return true;
-  }
-  if (length != 4) return false;
-  char a = UpperAscii(name[0]), b = UpperAscii(name[1]), c = UpperAscii(name[2]);
-  unsigned char digit = static_cast<unsigned char>(name[3]);
-  bool port = (a == 'C' && b == 'O' && c == 'M') || (a == 'L' && b == 'P' && c == 'T');
-  return port &&
-         ((digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3);
-}
-
-}  // namespace
 
 bool NamesDevice(const char* fullPath) {
   if (IsSeparator(fullPath[0]) && IsSeparator(fullPath[1]) &&

@@ -1,45 +1,140 @@
-// The names of the setup's staging folder and of the copies in it, and the
-// removal of what a run left there.
+// The staging folder's names and held folders, and a run's side of it: the
+// folder made and held, the journal written, the subfolders for the copies.
+#include <direct.h>
+#include <fcntl.h>
+#include <io.h>
 #include <stdio.h>
 #include <string.h>
+#include <sys/stat.h>
 
-#include "payload/payload.h"
+#include "payload/staging.h"
 
 extern const char kStagingFolderName[] = "~setup.tmp";
+extern const char kJournalName[] = "journal";
+extern const char kJournalHeader[] = "tidewell staging 1";
 extern const char kStagedSuffix[] = ".new";
 extern const char kAsideSuffix[] = ".old";
-// The folder, a separator, a subfolder of the largest file index's digits,
-// a separator and the longer suffix.
+extern const char kDiscardedSuffix[] = ".del";
+// The folder, a separator, a subfolder of up to eight digits, a separator
+// and a suffix.
 static_assert(sizeof kStagingFolderName - 1 + 1 + 8 + 1 + sizeof kStagedSuffix - 1 <=
                       kStagingExtraLength &&
-                  sizeof kAsideSuffix == sizeof kStagedSuffix && 0x7fffffff / kStagingBatch < 1e8,
+                  sizeof kAsideSuffix == sizeof kStagedSuffix &&
+                  sizeof kDiscardedSuffix == sizeof kStagedSuffix &&
+                  sizeof kAsideSuffix - 1 == kCopySuffixLength,
               "kStagingExtraLength must cover the folder, any subfolder and either suffix");
 
 namespace {
 
-// A staged path: a directory of at most the data directory buffer's length,
-// a file name of at most 255 characters, and the staging part.
-const int kStagingPathSize = 1024 + 256 + kStagingExtraLength;
+// Subfolder numbers tried for a new batch before giving up: a number taken
+// by what an earlier run could not remove is stepped over.
+const int kBatchTries = 1000;
+// A journal record: a tag, a blank, a name of at most 255 characters and
+// the line's end.
+const int kRecordSize = 16 + 256;
 
-bool IsSeparator(char c) {
-  return c == '\\' || c == '/';
+char folderPath[kStagingPathSize];
+char batchPath[kStagingPathSize];
+char journalPath[kStagingPathSize];
+char record[kRecordSize];
+HANDLE heldFolder = INVALID_HANDLE_VALUE;
+HANDLE heldBatch = INVALID_HANDLE_VALUE;
+int journal = -1;
+int batchNumber = -1;
+int batchCopies = kStagingBatch;
+
+bool Fits(int length, int size) {
+  return length >= 0 && length < size;
 }
 
-bool RemoveFile(const char* directory, int index, const char* name, const char* suffix) {
-  static char path[kStagingPathSize];
-  if (!StagingPath(directory, index, name, suffix, path, kStagingPathSize)) return false;
-  return DeleteFileA(path) || PathIsGone(path);
+void LetGo(HANDLE* held) {
+  if (*held != INVALID_HANDLE_VALUE) CloseHandle(*held);
+  *held = INVALID_HANDLE_VALUE;
 }
 
-// Removes an empty folder; a link of its name is not the setup's and stays.
-bool RemoveFolder(const char* path) {
-  DWORD attributes = GetFileAttributesA(path);
-  if (attributes == INVALID_FILE_ATTRIBUTES) return PathIsGone(path);
-  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return false;
-  return RemoveDirectoryA(path) || PathIsGone(path);
+bool WriteRecord(const char* tag, const char* name) {
+  int length = snprintf(record, sizeof record, "%s%s%s\n", tag, name[0] != '\0' ? " " : "", name);
+  return journal >= 0 && Fits(length, kRecordSize) &&
+         _write(journal, record, static_cast<unsigned int>(length)) == length;
+}
+
+// Makes and holds the next free subfolder for a batch of copies.
+bool OpenNextBatch() {
+  LetGo(&heldBatch);
+  for (int tries = 0; tries < kBatchTries; ++tries) {
+    ++batchNumber;
+    if (!Fits(snprintf(batchPath, sizeof batchPath, "%s\\%d", folderPath, batchNumber),
+              kStagingPathSize)) {
+      return false;
+    }
+    // A number that is taken holds what an earlier run left and could not
+    // remove: it is not the setup's to write into.
+    if (_mkdir(batchPath) != 0) continue;
+    heldBatch = HoldRealDirectory(batchPath, FALSE);
+    if (heldBatch == INVALID_HANDLE_VALUE) return false;
+    batchCopies = 0;
+    return true;
+  }
+  return false;
+}
+
+char UpperAscii(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
 }  // namespace
+
+bool IsDeviceComponent(const char* name, const char* end) {
+  const char* stop = name;
+  while (stop < end && *stop != '.') ++stop;
+  while (stop > name && stop[-1] == ' ') --stop;
+  static const char* const kNames[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+  size_t length = static_cast<size_t>(stop - name);
+  for (const char* reserved : kNames) {
+    size_t i = 0;
+    while (i < length && reserved[i] != '\0' && UpperAscii(name[i]) == reserved[i]) ++i;
+    if (i == length && reserved[i] == '\0') return true;
+  }
+  if (length != 4) return false;
+  char a = UpperAscii(name[0]), b = UpperAscii(name[1]), c = UpperAscii(name[2]);
+  unsigned char digit = static_cast<unsigned char>(name[3]);
+  bool port = (a == 'C' && b == 'O' && c == 'M') || (a == 'L' && b == 'P' && c == 'T');
+  return port &&
+         ((digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3);
+}
+
+int IsPlainFileName(const char* name) {
+  size_t length = strlen(name);
+  if (length == 0 || length > 255 || name[length - 1] == '.' || name[length - 1] == ' ' ||
+      strcmp(name, ".") == 0 || strcmp(name, "..") == 0 || IsDeviceComponent(name, name + length)) {
+    return 0;
+  }
+  for (const char* p = name; *p != '\0'; ++p) {
+    unsigned char c = static_cast<unsigned char>(*p);
+    if (c < 0x20 || c > 0x7E || strchr("\\/:*?\"<>|", c) != nullptr) return 0;
+  }
+  return 1;
+}
+
+HANDLE HoldRealDirectory(const char* path, BOOL inheritable) {
+  SECURITY_ATTRIBUTES security = {static_cast<DWORD>(sizeof(SECURITY_ATTRIBUTES)), nullptr,
+                                  inheritable};
+  // Reading the directory counts for sharing, and the missing
+  // FILE_SHARE_DELETE keeps it in place; a link is opened itself, not what
+  // it leads to, so it can be told apart.
+  HANDLE handle = CreateFileA(path, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, &security, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return handle;
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!GetFileInformationByHandle(handle, &information) ||
+      (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+      (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    CloseHandle(handle);
+    return INVALID_HANDLE_VALUE;
+  }
+  return handle;
+}
 
 int PathIsGone(const char* path) {
   if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) return 0;
@@ -47,38 +142,72 @@ int PathIsGone(const char* path) {
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? 1 : 0;
 }
 
-int StagingFolderPath(const char* directory, int index, int batchOnly, char* path, int size) {
+int RemoveAsItself(const char* path, DWORD attributes) {
+  // A directory's link, a junction among them, goes with RemoveDirectoryA,
+  // which removes the link and leaves its target; a file's link with
+  // DeleteFileA, which does the same.
+  bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  return (folder ? RemoveDirectoryA(path) : DeleteFileA(path)) || PathIsGone(path) ? 1 : 0;
+}
+
+int JoinPath(const char* directory, const char* name, char* path, int size) {
   size_t length = strlen(directory);
-  const char* separator = length == 0 || IsSeparator(directory[length - 1]) ? "" : "\\";
-  // Inside the folder a forward slash, which Windows reads as a separator
-  // too: the C runtime's own file functions then take the relative path on
-  // every platform the program is built for.
-  int n = batchOnly ? snprintf(path, static_cast<size_t>(size), "%s%s%s/%d", directory, separator,
-                               kStagingFolderName, index / kStagingBatch)
-                    : snprintf(path, static_cast<size_t>(size), "%s%s%s", directory, separator,
-                               kStagingFolderName);
-  return n >= 0 && n < size ? 1 : 0;
+  bool separated = length > 0 && (directory[length - 1] == '\\' || directory[length - 1] == '/');
+  return Fits(snprintf(path, static_cast<size_t>(size), separated ? "%s%s" : "%s\\%s", directory,
+                       name),
+              size)
+             ? 1
+             : 0;
 }
 
-int StagingPath(const char* directory, int index, const char* name, const char* suffix, char* path,
-                int size) {
-  if (!StagingFolderPath(directory, index, 1, path, size)) return 0;
-  size_t used = strlen(path);
-  int n = snprintf(path + used, static_cast<size_t>(size) - used, "/%s%s", name, suffix);
-  return n >= 0 && static_cast<size_t>(n) < static_cast<size_t>(size) - used ? 1 : 0;
-}
-
-int RemoveStagedCopies(const char* directory, int index, const char* name) {
-  bool staged = RemoveFile(directory, index, name, kStagedSuffix);
-  bool aside = RemoveFile(directory, index, name, kAsideSuffix);
-  return staged && aside ? 1 : 0;
-}
-
-int RemoveStagingFolder(const char* directory, int fileCount) {
-  static char path[kStagingPathSize];
-  for (int index = 0; index < fileCount; index += kStagingBatch) {
-    if (StagingFolderPath(directory, index, 1, path, kStagingPathSize)) RemoveFolder(path);
+ExtractResult OpenStagingFolder(const char* directory) {
+  if (!JoinPath(directory, kStagingFolderName, folderPath, kStagingPathSize) ||
+      !JoinPath(folderPath, kJournalName, journalPath, kStagingPathSize)) {
+    return kExtractCannotCreate;
   }
-  if (!StagingFolderPath(directory, 0, 0, path, kStagingPathSize)) return 0;
-  return RemoveFolder(path) ? 1 : 0;
+  // The folder may be there already with what an earlier run could not
+  // remove; it is used only when it is a real directory.
+  _mkdir(folderPath);
+  heldFolder = HoldRealDirectory(folderPath, FALSE);
+  if (heldFolder == INVALID_HANDLE_VALUE) return kExtractCannotCreate;
+  // A new file: nothing at the name is followed or written over.
+  journal = _open(journalPath, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+  batchNumber = -1;
+  batchCopies = kStagingBatch;
+  ExtractResult result = journal < 0                       ? kExtractCannotCreate
+                         : WriteRecord(kJournalHeader, "") ? kExtractDone
+                                                           : kExtractShortWrite;
+  if (result != kExtractDone) CloseStagingFolder();
+  return result;
+}
+
+ExtractResult RecordCreation(const char* name) {
+  return WriteRecord("c", name) ? kExtractDone : kExtractShortWrite;
+}
+
+void RecordNotCreated(const char* name) {
+  WriteRecord("x", name);
+}
+
+int NextCopyPaths(const char* name, char* aside, char* staged, int freshBatch) {
+  if ((batchCopies >= kStagingBatch || freshBatch) && !OpenNextBatch()) return 0;
+  ++batchCopies;
+  return Fits(snprintf(aside, kStagingPathSize, "%s\\%s%s", batchPath, name, kAsideSuffix),
+              kStagingPathSize) &&
+                 (staged == nullptr || Fits(snprintf(staged, kStagingPathSize, "%s\\%s%s",
+                                                     batchPath, name, kStagedSuffix),
+                                            kStagingPathSize))
+             ? 1
+             : 0;
+}
+
+ExtractResult RecordCommit() {
+  return WriteRecord("commit", "") ? kExtractDone : kExtractShortWrite;
+}
+
+void CloseStagingFolder() {
+  if (journal >= 0) _close(journal);
+  journal = -1;
+  LetGo(&heldBatch);
+  LetGo(&heldFolder);
 }

@@ -2,8 +2,9 @@
 //
 //   payload checked (damaged: message, end) -> data directory -> progress
 //   window -> running copies closed -> extraction, staged and swapped in
-//   failure: message, the staged copies removed (the previous files are
-//            back in place already), end
+//   failure: message (the previous files are back in place already, or
+//            the message says they could not all be), the staging folder
+//            removed, end
 //   success: progress window gone, Program Manager items (or shortcut
 //            files), the Apps & features entry, profile entry, offer to
 //            start the product, end
@@ -33,8 +34,16 @@ const int kMessageSize = 1024;
 // The start command: mainExePath in double quotes.
 const int kStartCommandSize = kInstalledPathSize + 2;
 
+// Room for a failure text followed by the restoration notice.
+const int kFailureTextSize = 1024;
+
 char messageText[kMessageSize];
+char failureText[kFailureTextSize];
 char startCommand[kStartCommandSize];
+
+const char kNotRestoredText[] =
+    "The previous installation could not be restored completely. Run the setup program again "
+    "to finish restoring it.";
 
 const char kNotRecordedFormat[] =
     "Setup could not record the location of the data directory in %s. %s is installed, but it "
@@ -89,7 +98,15 @@ void ReportFailure(ExtractResult result) {
   int length =
       snprintf(messageText, sizeof messageText, "%s Installation Failed", SetupConfig.appName);
   const char* caption = Fits(length, kMessageSize) ? messageText : kFailureCaption;
-  MessageBoxA(nullptr, FailureText(result), caption, MB_OK | MB_ICONWARNING);
+  // A file of the previous installation that could not be put back is kept
+  // in the staging folder; the user learns that the next run finishes it.
+  const char* text = FailureText(result);
+  if (result != kExtractCorruptPayload && !PreviousInstallationRestored() &&
+      Fits(snprintf(failureText, sizeof failureText, "%s %s", text, kNotRestoredText),
+           kFailureTextSize)) {
+    text = failureText;
+  }
+  MessageBoxA(nullptr, text, caption, MB_OK | MB_ICONWARNING);
 }
 
 void ReportFailureAndRollBack(ExtractResult result) {

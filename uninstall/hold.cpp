@@ -11,10 +11,6 @@
 
 namespace {
 
-// Reading the directory counts for sharing; FILE_READ_ATTRIBUTES alone
-// would not, and would keep nobody out.
-const DWORD kHoldAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES;
-const DWORD kHoldSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
 // A link is opened itself, not what it leads to, so it can be told apart.
 const DWORD kDirectoryFlags = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
 
@@ -26,20 +22,12 @@ bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMAT
          a.nFileIndexLow == b.nFileIndexLow;
 }
 
-bool IsRealDirectory(const BY_HANDLE_FILE_INFORMATION& information) {
-  return (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-         (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
-}
-
 }  // namespace
 
 int HoldInstallDirectory(const char* directory) {
-  SECURITY_ATTRIBUTES inheritable = {static_cast<DWORD>(sizeof(SECURITY_ATTRIBUTES)), nullptr,
-                                     TRUE};
-  HANDLE handle = CreateFileA(directory, kHoldAccess, kHoldSharing, &inheritable, OPEN_EXISTING,
-                              kDirectoryFlags, nullptr);
+  HANDLE handle = HoldRealDirectory(directory, TRUE);
   if (handle == INVALID_HANDLE_VALUE) return 0;
-  if (!GetFileInformationByHandle(handle, &heldInformation) || !IsRealDirectory(heldInformation)) {
+  if (!GetFileInformationByHandle(handle, &heldInformation)) {
     CloseHandle(handle);
     return 0;
   }

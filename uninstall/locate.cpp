@@ -53,10 +53,3 @@ int HoldsInstallation(const PayloadNames* names, const char* directory) {
              ? 1
              : 0;
 }
-
-int JoinPath(const char* directory, const char* name, char* path, int size) {
-  size_t length = strlen(directory);
-  bool separated = length > 0 && IsSeparator(directory[length - 1]);
-  int n = snprintf(path, static_cast<size_t>(size), separated ? "%s%s" : "%s\\%s", directory, name);
-  return n >= 0 && n < size ? 1 : 0;
-}

@@ -1,6 +1,6 @@
 // Removing the installation, in the order that keeps it uninstallable until
-// it is gone: the payload files but the uninstaller, with what an
-// interrupted setup left in its staging folder, then the uninstaller, then
+// it is gone: what an interrupted setup left in its staging folder, the
+// payload files but the uninstaller, then the uninstaller, then
 // the Program Manager items and the profile records when the profile names
 // this installation, and last the directory, when the setup created it and
 // nothing else is in it. Everything is removed by its name inside the held
@@ -26,22 +26,24 @@ enum DirectoryContents {
 };
 
 // Deletes one payload file: true when it is gone.
-bool DeleteInstalledFile(const char* directory, int, const char* name) {
+bool DeleteInstalledFile(const char* directory, const char* name) {
   if (!JoinPath(directory, name, filePath, kInstalledPathSize)) return false;
   return DeleteFileA(filePath) || PathIsGone(filePath);
 }
 
-// Deletes the staged and aside copies of payload file `index`.
-bool DeleteLeftovers(const char* directory, int index, const char* name) {
-  return RemoveStagedCopies(directory, index, name) != 0;
+// Finishes what an interrupted setup left in its staging folder: its run
+// rolled back or forward, its copies gone. A folder of that name that is
+// not the setup's (a file of the user's, say) is left alone.
+bool SettleLeftovers(const char* directory, const char*) {
+  return SettleStagingFolder(directory, kSettleToRemove) != kStagingNotRestored;
 }
 
 // Tries `remove` again for a while when something stays (virus scanners
 // hold new files briefly): true when it is gone.
-bool RemoveWithRetries(bool (*remove)(const char*, int, const char*), const char* directory,
-                       int index, const char* name) {
+bool RemoveWithRetries(bool (*remove)(const char*, const char*), const char* directory,
+                       const char* name) {
   for (DWORD waited = 0;; waited += kDeleteRetryPauseMs) {
-    if (remove(directory, index, name)) return true;
+    if (remove(directory, name)) return true;
     if (waited >= kDeleteRetryMs) return false;
     Sleep(kDeleteRetryPauseMs);
   }
@@ -68,23 +70,21 @@ DirectoryContents ListContents(const char* directory) {
 }  // namespace
 
 int RemoveInstalledFiles(const PayloadNames* names, const char* directory) {
-  bool complete = true;
+  // First what a killed setup left, so that every file is where the
+  // installation has it.
+  bool complete = RemoveWithRetries(SettleLeftovers, directory, "");
   int uninstaller = -1;
   for (int i = 0; i < names->fileCount; ++i) {
     const char* name = names->names[i];
-    if (!RemoveWithRetries(DeleteLeftovers, directory, i, name)) complete = false;
     if (strcmp(name, kUninstallerName) == 0) {
       uninstaller = i;
-    } else if (!RemoveWithRetries(DeleteInstalledFile, directory, i, name)) {
+    } else if (!RemoveWithRetries(DeleteInstalledFile, directory, name)) {
       complete = false;
     }
   }
-  // An empty staging folder goes with its copies; one that holds anything
-  // else, or is a link, stays as a file that is not the product's.
-  RemoveStagingFolder(directory, names->fileCount);
   // While a file stays, so does the uninstaller that can remove it later.
   if (complete && uninstaller >= 0) {
-    complete = RemoveWithRetries(DeleteInstalledFile, directory, uninstaller, kUninstallerName);
+    complete = RemoveWithRetries(DeleteInstalledFile, directory, kUninstallerName);
   }
   return complete ? 1 : 0;
 }

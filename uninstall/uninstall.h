@@ -31,6 +31,7 @@
 
 #include "datadir/datadir.h"
 #include "payload/payload.h"
+#include "payload/staging.h"
 
 // How long the copy waits for the first process, which ends right after
 // starting it. Past this the copy goes on; a file still in use then stays
@@ -55,9 +56,6 @@ int LocateInstallation(char* directory, int size);
 // uninstaller may be called), or the profile records it as the data
 // directory; else 0: no installation of the product is there.
 int HoldsInstallation(const PayloadNames* names, const char* directory);
-// `directory`, one separator and `name` into `path` (no second separator
-// after a drive root): 1, or 0 when it does not fit.
-int JoinPath(const char* directory, const char* name, char* path, int size);
 
 // Opens `directory` and holds it so that it cannot be renamed, deleted or
 // replaced until ReleaseInstallDirectory or the end of the process (and of

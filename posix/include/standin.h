@@ -52,10 +52,11 @@ void StandinSetModuleFileName(const char* windowsPath);
 
 // Makes the next DialogBoxParamA fail with -1 without showing anything.
 void StandinFailNextDialog();
-// Makes the next MoveFileExA of `existingName` (as the program spells it)
-// fail as it does for a file that another program holds open, with
-// ERROR_SHARING_VIOLATION. A reset clears it.
-void StandinFailNextMove(const char* existingName);
+// Holds the file at `windowsPath` open as another program would without
+// FILE_SHARE_DELETE: whatever name it is reached by, it is neither renamed,
+// replaced nor deleted (ERROR_SHARING_VIOLATION), as under Wine. A reset
+// lets it go.
+void StandinHoldOpen(const char* windowsPath);
 
 // The ordered log of user-visible calls since the last reset. Formats:
 //   "MessageBoxA|<caption>|<text>|<type in hex, 0x..>|<owner: 0 or window name>|<result>"

@@ -252,6 +252,8 @@ DWORD GetFileAttributesA(LPCSTR name);
 BOOL RemoveDirectoryA(LPCSTR path);
 BOOL CopyFileA(LPCSTR existingName, LPCSTR newName, BOOL failIfExists);
 BOOL MoveFileExA(LPCSTR existingName, LPCSTR newName, DWORD flags);
+BOOL CreateHardLinkA(LPCSTR newName, LPCSTR existingName, LPSECURITY_ATTRIBUTES attributes);
+DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer);
 DWORD GetTempPathA(DWORD size, LPSTR buffer);
 UINT GetTempFileNameA(LPCSTR path, LPCSTR prefix, UINT unique, LPSTR name);
 DWORD GetModuleFileNameA(HMODULE module, LPSTR name, DWORD size);

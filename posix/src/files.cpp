@@ -6,9 +6,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+
+#include <io.h>
 
 #include "internal.h"
 
@@ -26,8 +29,9 @@ void RemoveFilesAtExit() {
   for (const std::string& path : RemoveAtExit()) unlink(path.c_str());
 }
 
-// The existing name whose next move fails, as one held open elsewhere does.
-std::string gFailingMove;
+// Files that tests hold open elsewhere without FILE_SHARE_DELETE, by their
+// identity, whichever name they are reached by.
+std::vector<std::pair<dev_t, ino_t>> gHeldOpen;
 
 bool WriteAll(int fd, const char* data, size_t size) {
   while (size > 0) {
@@ -54,7 +58,16 @@ bool CopyContents(int in, int out) {
 }  // namespace
 
 void ResetFiles() {
-  gFailingMove.clear();
+  gHeldOpen.clear();
+}
+
+bool IsHeldOpenElsewhere(const std::string& posixPath) {
+  struct stat info;
+  if (gHeldOpen.empty() || lstat(posixPath.c_str(), &info) != 0) return false;
+  for (const auto& [device, inode] : gHeldOpen) {
+    if (info.st_dev == device && info.st_ino == inode) return true;
+  }
+  return false;
 }
 
 }  // namespace standin
@@ -111,11 +124,6 @@ BOOL CopyFileA(LPCSTR existingName, LPCSTR newName, BOOL failIfExists) {
 
 BOOL MoveFileExA(LPCSTR existingName, LPCSTR newName, DWORD flags) {
   LogEvent("MoveFileExA|" + Text(existingName) + "|" + Text(newName) + "|" + HexText(flags));
-  if (!gFailingMove.empty() && gFailingMove == Text(existingName)) {
-    gFailingMove.clear();
-    SetError(ERROR_SHARING_VIOLATION);
-    return FALSE;
-  }
   std::string from;
   if (!MapPath(existingName, &from)) return FALSE;
   if ((flags & MOVEFILE_DELAY_UNTIL_REBOOT) != 0) {
@@ -128,6 +136,12 @@ BOOL MoveFileExA(LPCSTR existingName, LPCSTR newName, DWORD flags) {
   }
   std::string to;
   if (newName == nullptr || !MapPath(newName, &to)) return FALSE;
+  // A file held open without FILE_SHARE_DELETE is neither renamed nor
+  // replaced, as Wine refuses both.
+  if (IsHeldOpenElsewhere(from) || IsHeldOpenElsewhere(to)) {
+    SetError(ERROR_SHARING_VIOLATION);
+    return FALSE;
+  }
   struct stat info;
   if ((flags & MOVEFILE_REPLACE_EXISTING) == 0 && lstat(to.c_str(), &info) == 0) return FALSE;
   return rename(from.c_str(), to.c_str()) == 0 ? TRUE : FALSE;
@@ -173,6 +187,66 @@ UINT GetTempFileNameA(LPCSTR path, LPCSTR prefix, UINT unique, LPSTR name) {
   return 0;
 }
 
-void StandinFailNextMove(const char* existingName) {
-  standin::gFailingMove = standin::Text(existingName);
+BOOL CreateHardLinkA(LPCSTR newName, LPCSTR existingName, LPSECURITY_ATTRIBUTES) {
+  LogEvent("CreateHardLinkA|" + Text(newName) + "|" + Text(existingName));
+  std::string from, to;
+  if (!MapPathForCall(existingName, &from) || !MapPathForCall(newName, &to)) return FALSE;
+  // As on Windows, a link names the file itself, never what a link leads to.
+  if (linkat(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), 0) != 0) {
+    SetError(ErrorFromErrno(errno));
+    return FALSE;
+  }
+  return TRUE;
+}
+
+DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer) {
+  char* current = getcwd(nullptr, 0);
+  std::string windowsPath;
+  bool known = current != nullptr && UnmapPath(current, &windowsPath);
+  free(current);
+  if (!known) return 0;
+  if (buffer == nullptr || windowsPath.size() + 1 > size) {
+    return static_cast<DWORD>(windowsPath.size() + 1);
+  }
+  CopyCut(windowsPath, buffer, size);
+  return static_cast<DWORD>(windowsPath.size());
+}
+
+int _open(const char* path, int flags, ...) {
+  std::string mapped;
+  if (!MapPathForCall(path, &mapped)) {
+    errno = ENOENT;
+    return -1;
+  }
+  int mode = 0;
+  if ((flags & O_CREAT) != 0) {
+    va_list arguments;
+    va_start(arguments, flags);
+    mode = va_arg(arguments, int);
+    va_end(arguments);
+  }
+  // Read-only unless _S_IWRITE, as the runtime library makes it; the
+  // umask then takes off what it takes off any new file.
+  mode_t permissions = (mode & _S_IWRITE) != 0 ? 0666 : 0444;
+  return open(mapped.c_str(), flags | O_CLOEXEC, permissions);
+}
+
+int _read(int fd, void* buffer, unsigned int count) {
+  return static_cast<int>(read(fd, buffer, count));
+}
+
+int _write(int fd, const void* buffer, unsigned int count) {
+  return static_cast<int>(write(fd, buffer, count));
+}
+
+int _close(int fd) {
+  return close(fd);
+}
+
+void StandinHoldOpen(const char* windowsPath) {
+  std::string mapped;
+  struct stat info;
+  if (standin::MapPath(windowsPath, &mapped) && lstat(mapped.c_str(), &info) == 0) {
+    standin::gHeldOpen.emplace_back(info.st_dev, info.st_ino);
+  }
 }

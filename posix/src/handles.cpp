@@ -60,14 +60,20 @@ void Forget(int fd) {
 void ResolveThroughHeldDirectory(std::string* posixPath) {
   if (posixPath->empty() || (*posixPath)[0] != '/') return;
   const auto& opened = OpenedHandles();
-  for (auto it = opened.rbegin(); it != opened.rend(); ++it) {
-    const std::string& held = it->path;
-    if (!it->holds || posixPath->size() < held.size() + 1 ||
-        posixPath->compare(0, held.size(), held) != 0 || (*posixPath)[held.size()] != '/') {
-      continue;
+  // A directory held below another was opened through the outer one's
+  // descriptor, so its path names that descriptor: the name is resolved
+  // again until no hold lies further in, each folder through its own.
+  for (size_t depth = 0; depth < opened.size(); ++depth) {
+    auto it = opened.rbegin();
+    for (; it != opened.rend(); ++it) {
+      const std::string& held = it->path;
+      if (it->holds && posixPath->size() >= held.size() + 1 &&
+          posixPath->compare(0, held.size(), held) == 0 && (*posixPath)[held.size()] == '/') {
+        break;
+      }
     }
-    *posixPath = "/proc/self/fd/" + std::to_string(it->fd) + posixPath->substr(held.size());
-    return;
+    if (it == opened.rend()) return;
+    *posixPath = "/proc/self/fd/" + std::to_string(it->fd) + posixPath->substr(it->path.size());
   }
 }
 

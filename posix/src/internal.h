@@ -117,6 +117,9 @@ DWORD ParentProcessId();
 
 // Forgets a move that a test asked to fail.
 void ResetFiles();
+// Whether a test holds the file at `posixPath` open as another program
+// would, without FILE_SHARE_DELETE (StandinHoldOpen).
+bool IsHeldOpenElsewhere(const std::string& posixPath);
 
 // ---- sync.cpp: named mutexes ----
 

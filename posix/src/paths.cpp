@@ -512,6 +512,10 @@ int _mkdir(const char* path) {
 BOOL DeleteFileA(LPCSTR name) {
   std::string mapped;
   if (!standin::MapPathForCall(name, &mapped)) return FALSE;
+  if (standin::IsHeldOpenElsewhere(mapped)) {
+    standin::SetError(ERROR_SHARING_VIOLATION);
+    return FALSE;
+  }
   if (unlink(mapped.c_str()) != 0) {
     standin::SetError(standin::ErrorFromErrno(errno));
     return FALSE;

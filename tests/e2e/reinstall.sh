@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # Installing over a working installation: a damaged setup program touches
-# nothing, and a reinstallation killed at any point is finished by the next
-# run with nothing of it left behind.
+# nothing. (A reinstallation killed at any point: crash_points.sh.)
 source "$(dirname "$0")/lib.sh"
 DIR=$SETUP_DRIVE_C/Program\ Files/Tidewell
 mkdir -p "$DIR"
@@ -33,20 +32,4 @@ rm -f "$TIDEWELL_PRODUCT_LOG"
 expect_eq "the previous installation starts" "Tidewell started in $DIR" \
   "$(head -n1 "$TIDEWELL_PRODUCT_LOG" 2>/dev/null)"
 
-# A reinstallation killed while it writes its files, half way through the
-# swap, and between renaming an installed file aside and moving the new one
-# in (the second try to move it in); each time the next run completes the
-# installation.
-for point in "SetDlgItemTextA|#1|1002|Percent Complete: 50%:1" \
-             "MoveFileExA|uninst.exe|:1" \
-             "MoveFileExA|~setup.tmp/0/uninst.exe.new|uninst.exe|:2"; do
-  OUT=$(printf '\n\n\n' | (cd "$SCRATCH" && SETUP_KILL_AT_EVENT=${point%:*} \
-    SETUP_KILL_AT_COUNT=${point##*:} "$SETUP_BIN") 2>&1)
-  STATUS=$?
-  expect_eq "killed at $point: exit status" 137 "$STATUS"
-  run_setup "" n n
-  expect_eq "rerun after $point: exit code" 0 "$STATUS"
-  expect_output "Tidewell has been successfully installed on your system."
-  expect_installed
-done
 finish

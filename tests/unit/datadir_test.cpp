@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "datadir/datadir.h"
+#include "payload/staging.h"
 #include "tests/unit/support/events.h"
 #include "tests/unit/support/scratch.h"
 #include "tests/unit/support/test_payload.h"

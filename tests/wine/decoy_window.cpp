@@ -2,7 +2,9 @@
 // Its program file is not the product's, so the setup must leave it open
 // even when the title starts with the product's name. With the second
 // argument "--ignore-quit" it also stands in for a product that does not
-// quit when asked: it goes on after WM_QUIT.
+// quit when asked: it goes on after WM_QUIT. With "--hold FILE" it holds
+// FILE open without FILE_SHARE_DELETE while its window is open, as a
+// program that does not let the file be renamed or replaced.
 #include <windows.h>
 
 namespace {
@@ -20,6 +22,11 @@ LRESULT CALLBACK DecoyWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
 int main(int argc, char** argv) {
   const char* title = argc > 1 ? argv[1] : "Decoy";
   bool ignoreQuit = argc > 2 && lstrcmpA(argv[2], "--ignore-quit") == 0;
+  if (argc > 3 && lstrcmpA(argv[2], "--hold") == 0 &&
+      CreateFileA(argv[3], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                  0, nullptr) == INVALID_HANDLE_VALUE) {
+    return 3;
+  }
   HINSTANCE instance = GetModuleHandleA(nullptr);
 
   WNDCLASSA windowClass = {};

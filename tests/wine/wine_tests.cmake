@@ -70,6 +70,7 @@ foreach(name
     running_copies
     extraction_failure
     reinstall
+    interrupted_reinstall
     uninstall
     shortcut_files
     apps_features

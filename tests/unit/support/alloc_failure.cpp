@@ -1,12 +1,12 @@
-// Makes the extraction buffer's allocation, the creation of a file, or any
-// write past a size fail on request. The test program is linked with
-// -Wl,--wrap=malloc and -Wl,--wrap=fopen; while the flag is set, a request
+// Makes the extraction buffer's allocation, or the creation of a file, fail
+// on request. The test program is linked with
+// -Wl,--wrap=malloc, -Wl,--wrap=fopen and -Wl,--wrap=_open; while the flag is set, a request
 // of exactly kExtractBufferSize bytes fails and every other one goes through.
-#include <signal.h>
+#include <errno.h>
+#include <fcntl.h>
 #include <stddef.h>
 #include <stdio.h>
 #include <string.h>
-#include <sys/resource.h>
 
 #include "tests/unit/support/test_payload.h"
 
@@ -30,19 +30,12 @@ extern "C" FILE* __wrap_fopen(const char* path, const char* mode) {
   return __real_fopen(path, mode);
 }
 
-FileSizeLimit::FileSizeLimit(unsigned long bytes) {
-  // A write past the limit then fails with EFBIG instead of ending the process.
-  signal(SIGXFSZ, SIG_IGN);
-  rlimit limit;
-  getrlimit(RLIMIT_FSIZE, &limit);
-  previous = limit.rlim_cur;
-  limit.rlim_cur = bytes;
-  setrlimit(RLIMIT_FSIZE, &limit);
-}
-
-FileSizeLimit::~FileSizeLimit() {
-  rlimit limit;
-  getrlimit(RLIMIT_FSIZE, &limit);
-  limit.rlim_cur = previous;
-  setrlimit(RLIMIT_FSIZE, &limit);
+extern "C" int __real__open(const char* path, int flags, int mode);
+extern "C" int __wrap__open(const char* path, int flags, int mode) {
+  if (!failCreatingPath.empty() && (flags & O_CREAT) != 0 &&
+      strstr(path, failCreatingPath.c_str())) {
+    errno = EACCES;
+    return -1;
+  }
+  return __real__open(path, flags, mode);
 }

@@ -1,5 +1,7 @@
 #include "tests/unit/support/test_payload.h"
 
+#include <signal.h>
+#include <sys/resource.h>
 #include <zlib.h>
 
 #include <cstdlib>
@@ -90,4 +92,21 @@ std::string ReadFile(const std::string& path) {
   std::ostringstream out;
   out << in.rdbuf();
   return out.str();
+}
+
+FileSizeLimit::FileSizeLimit(unsigned long bytes) {
+  // A write past the limit then fails with EFBIG instead of ending the process.
+  signal(SIGXFSZ, SIG_IGN);
+  rlimit limit;
+  getrlimit(RLIMIT_FSIZE, &limit);
+  previous = limit.rlim_cur;
+  limit.rlim_cur = bytes;
+  setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+FileSizeLimit::~FileSizeLimit() {
+  rlimit limit;
+  getrlimit(RLIMIT_FSIZE, &limit);
+  limit.rlim_cur = previous;
+  setrlimit(RLIMIT_FSIZE, &limit);
 }
