@@ -66,6 +66,19 @@ nsis_wineserver() {
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.4f\n", a / b }'; }
 
+# nsis_ratio WHAT A B GOAL: the ratio of the medians of the totals A and B
+# (one a line, round by round), the spread of the rounds' own ratios, and
+# the goal (at most GOAL).
+nsis_ratio() {
+  local a b r rounds
+  a=$(printf '%s' "$2" | median)
+  b=$(printf '%s' "$3" | median)
+  r=$(ratio "$a" "$b")
+  rounds=$(paste -d' ' <(printf '%s' "$2") <(printf '%s' "$3") | awk '{ printf "%.4f\n", $1 / $2 }' |
+    spread | sed 's/^[^ ]* //')
+  echo "  $1: $r (rounds $rounds); goal at most $4: $(goal "$r" "$4")"
+}
+
 # The NSIS script for the files listed in $1, writing the installer $2.
 nsis_script() {
   echo 'Unicode false'
@@ -286,13 +299,17 @@ nsis_start_xvfb() {
   export DISPLAY=":$(tr -dc '0-9' <"$work/display")"
 }
 
-# Runs one installer into C:\bench\KIND under Wine; prints the seconds from
-# the first file created to the last file closed.
+# Runs one installer into C:\bench\KIND under Wine, over an installed copy
+# of the set when KIND ends in "_re"; prints the seconds from the first file
+# created to the last one in place (what the file system sees; "-" over an
+# installed copy, where no file is created), then, for wine_extract, the
+# seconds it timed itself from the extraction's call to its return.
 nsis_extract_once() {
   local kind=$1 set=$2 files=$3 extract_exe=$4
   local dir=$WINEPREFIX/drive_c/bench/$kind
-  rm -rf "$dir"
+  rm -rf "$dir" "$WINEPREFIX/drive_c/bench/elapsed.txt"
   mkdir -p "$dir"
+  [[ $kind == *_re ]] && cp -a "$set/." "$dir/"
   sync
   rm -f "$work/watch.out"
   "$build/tests/bench/watch_files" "$dir" >"$work/watch.out" &
@@ -300,20 +317,24 @@ nsis_extract_once() {
   until grep -q ready "$work/watch.out" 2>/dev/null; do sleep 0.02; done
   local rc=0
   case $kind in
-    ours) /usr/lib/wine/wine "$extract_exe" setup "C:\\bench\\ours" || rc=$? ;;
-    direct) /usr/lib/wine/wine "$extract_exe" direct "C:\\bench\\direct" || rc=$? ;;
+    ours | ours_re) /usr/lib/wine/wine "$extract_exe" setup "C:\\bench\\$kind" || rc=$? ;;
+    direct | direct_re) /usr/lib/wine/wine "$extract_exe" direct "C:\\bench\\$kind" || rc=$? ;;
     limit) /usr/lib/wine/wine "$extract_exe" limit "C:\\bench\\limit" || rc=$? ;;
     nsis) /usr/lib/wine/wine "$work/nsis/setup.exe" /S "/D=C:\\bench\\nsis" || rc=$? ;;
   esac
   kill -TERM "$watcher"
   wait "$watcher" || true
-  local seconds="" created="" closed=""
+  local seconds="" created="" closed="" self="-"
   read -r seconds created closed < <(tail -n 1 "$work/watch.out") || true
-  if [ "$rc" -ne 0 ] || [ "$closed" != "$files" ] || ! diff -rq "$dir" "$set" >/dev/null; then
+  [[ $kind == *_re ]] && seconds=-
+  [ -f "$WINEPREFIX/drive_c/bench/elapsed.txt" ] &&
+    self=$(awk '{ printf "%.4f", $1 / 1e6 }' "$WINEPREFIX/drive_c/bench/elapsed.txt")
+  if [ "$rc" -ne 0 ] || { [[ $kind != *_re ]] && [ "$closed" != "$files" ]; } ||
+     ! diff -rq "$dir" "$set" >/dev/null; then
     echo "  $kind: exit status $rc, $closed of $files files closed, or they differ from the set" >&2
     return 1
   fi
-  echo "$seconds"
+  echo "$seconds $self"
 }
 
 nsis_extraction() {
@@ -335,33 +356,33 @@ nsis_extraction() {
     /usr/lib/wine/wine wineboot -i >"$work/wineboot.log" 2>&1 || true
     "$(nsis_wineserver)" -w || true
   fi
+  # NSIS takes part where its installer was built.
+  local -a kinds=(ours direct ours_re direct_re limit)
+  [ -f "$work/nsis/setup.exe" ] && kinds+=(nsis)
   # One run of each first, not counted: Wine starting in the prefix, the
   # installers read into the page cache. It also tells whether i686 runs.
   local kind
-  for kind in ours nsis limit direct; do
+  for kind in "${kinds[@]}"; do
     if ! nsis_extract_once $kind "$set" "$files" "$extract_exe" >/dev/null; then
       echo "extraction: the first $kind run under i686 Wine failed"
       nsis_cleanup
       return
     fi
   done
-  local -a ours=() theirs=() limit=() direct=() versus=() bound=() staging=()
-  local i
-  declare -A t
+  # Per kind, the file system's seconds and the self-timed ones, a round a line.
+  local i fs own
+  declare -A seen=() timed=()
   for ((i = 0; i < pairs; i++)); do
-    for kind in $([ $((i % 2)) -eq 0 ] && echo "ours nsis limit direct" || echo "direct limit nsis ours"); do
-      t[$kind]=$(nsis_extract_once $kind "$set" "$files" "$extract_exe") || {
+    local -a order=("${kinds[@]}")
+    [ $((i % 2)) -eq 1 ] && order=($(printf '%s\n' "${kinds[@]}" | tac))
+    for kind in "${order[@]}"; do
+      read -r fs own < <(nsis_extract_once $kind "$set" "$files" "$extract_exe") || {
         nsis_cleanup
         return 1
       }
+      seen[$kind]+="$fs"$'\n'
+      timed[$kind]+="$own"$'\n'
     done
-    ours+=("${t[ours]}")
-    theirs+=("${t[nsis]}")
-    limit+=("${t[limit]}")
-    versus+=("$(ratio "${t[ours]}" "${t[nsis]}")")
-    bound+=("$(ratio "${t[direct]}" "${t[limit]}")")
-    direct+=("${t[direct]}")
-    staging+=("$(ratio "${t[ours]}" "${t[direct]}")")
   done
   # The check of the whole payload against its checksum, before anything.
   local check_dir=$WINEPREFIX/drive_c/bench/check micros="" bytes=""
@@ -369,23 +390,24 @@ nsis_extraction() {
   /usr/lib/wine/wine "$extract_exe" check "C:\\bench\\check" &&
     read -r micros bytes <"$check_dir/check.txt" || true
   nsis_cleanup
-  local v b s
-  v=$(printf '%s\n' "${versus[@]}" | median)
-  b=$(printf '%s\n' "${bound[@]}" | median)
-  s=$(printf '%s\n' "${staging[@]}" | median)
-  echo "extraction under Wine $(/usr/lib/wine/wine --version 2>/dev/null) (i686), seconds from the" \
-    "first file created to the last closed ($files files), $pairs alternating rounds" \
-    "(load average $load before, $(cut -d' ' -f1-3 /proc/loadavg) after):"
-  echo "  ours (setup's stage)  $(printf '%s\n' "${ours[@]}" | spread) s"
-  echo "  NSIS (silent)         $(printf '%s\n' "${theirs[@]}" | spread) s"
-  echo "  limit                 $(printf '%s\n' "${limit[@]}" | spread) s"
-  echo "  ours/NSIS             $(printf '%s\n' "${versus[@]}" | spread); goal below 1:" \
-    "$(goal "$v" 0.9999)"
-  echo "  direct (unstaged)     $(printf '%s\n' "${direct[@]}" | spread) s"
-  echo "  direct/limit          $(printf '%s\n' "${bound[@]}" | spread); the writing itself;" \
-    "goal at most 1.05: $(goal "$b" 1.05)"
-  echo "  ours/direct           $(printf '%s\n' "${staging[@]}" | spread); staging and swap," \
-    "to the last file in place; goal at most 1.2: $(goal "$s" 1.2)"
+  echo "extraction under Wine $(/usr/lib/wine/wine --version 2>/dev/null) (i686), $files files," \
+    "$pairs alternating rounds (load average $load before, $(cut -d' ' -f1-3 /proc/loadavg) after);" \
+    "each figure a ratio of the medians of the totals, with the lowest and highest of the" \
+    "rounds' own ratios:"
+  echo "  timed by the program itself, from the extraction's call to its return, seconds:"
+  for kind in ours direct ours_re direct_re limit; do
+    printf '    %-10s %s\n' "$kind" "$(printf '%s' "${timed[$kind]}" | spread)"
+  done
+  nsis_ratio "ours/direct, a first installation" "${timed[ours]}" "${timed[direct]}" 1.2
+  nsis_ratio "ours/direct, over an installed copy" "${timed[ours_re]}" "${timed[direct_re]}" 1.2
+  nsis_ratio "direct/limit, the writing itself" "${timed[direct]}" "${timed[limit]}" 1.05
+  if [ -n "${seen[nsis]:-}" ]; then
+    echo "  as the file system sees it, from the first file created to the last in place, seconds:"
+    for kind in ours nsis; do
+      printf '    %-10s %s\n' "$kind" "$(printf '%s' "${seen[$kind]}" | spread)"
+    done
+    nsis_ratio "ours/NSIS (silent), a first installation" "${seen[ours]}" "${seen[nsis]}" 0.9999
+  fi
   if [ -n "$micros" ]; then
     echo "  payload check         $(awk -v m="$micros" 'BEGIN { printf "%.2f", m / 1000 }') ms for" \
       "$bytes compressed bytes (fastest of 20), $(awk -v m="$micros" -v b="$bytes" \
@@ -393,4 +415,24 @@ nsis_extraction() {
   else
     echo "  payload check         failed to run"
   fi
+}
+
+# The extraction under Wine alone, without the packing figures (NSIS takes
+# part where makensis is installed): tests/bench/run.sh wine_extraction_section.
+wine_extraction_section() {
+  echo "== extraction under Wine"
+  local set=$work/set list=$work/set.list win=build/bench-win32 files
+  "$build/tests/bench/make_bench_set" "$set" "$list"
+  files=$(wc -l <"$list")
+  if ! nsis_build_win32 $win "$list" wine_extract >"$work/win32.log" 2>&1; then
+    echo "  the i686 build failed (scripts/install-deps.sh all); the end of its log:"
+    tail -n 20 "$work/win32.log"
+    return
+  fi
+  if command -v makensis >/dev/null; then
+    mkdir -p "$work/nsis"
+    nsis_script "$list" "$work/nsis/setup.exe" >"$work/setup.nsi"
+    makensis -V1 "$work/setup.nsi" >/dev/null
+  fi
+  nsis_extraction "${WINE_BENCH_ROUNDS:-15}" "$set" "$files" "$win/tests/bench/wine_extract.exe"
 }

@@ -5,10 +5,13 @@
 //                            setup's own dialog template, on screen and drawn
 //                            (a setup run has shown the running-copies warning
 //                            by then), and ExtractPayload with ReportProgress:
-//                            the files staged, then swapped into place
+//                            what an earlier run left settled, the data
+//                            directory listed, each new file journaled and
+//                            written at its name, each installed one kept as
+//                            a second link while its new copy replaces it
 //   wine_extract direct DIR  the same window and reports, each file written
-//                            straight into place, as extraction did before it
-//                            staged its files: the comparison for staging
+//                            straight over its name ("wb"), with nothing to
+//                            undo a failure: the comparison for the setup's
 //   wine_extract limit DIR   nothing but the work: each file opened, each chunk
 //                            through uncompress into one 32000-byte buffer and
 //                            written, the file closed
@@ -18,6 +21,10 @@
 //                            into check.txt
 //
 // All write into DIR, which must exist; the exit status is 0 on success.
+// setup, direct and limit also write the microseconds the extraction itself
+// took (from its call to its return, the progress window's appearance left
+// out) into elapsed.txt beside DIR, so that a run over an installed copy,
+// where no file is created, is timed as a first installation is.
 // The setup's other stages (the data directory, the running-copies pause,
 // Program Manager) come before the first file or after the last and are left
 // out, so that no person or script has to answer them.
@@ -52,8 +59,8 @@ int Limit() {
   return 0;
 }
 
-// The extraction of the setup before it staged its files: each file
-// written straight over the installed one, with the same reports.
+// Each file written straight over its name, as the setup wrote them before
+// it could undo a failure, with the same reports.
 ExtractResult ExtractDirectly(HWND owner) {
   static unsigned char buffer[kExtractBufferSize];
   for (int i = 0; i < kPayloadTable.fileCount; ++i) {
@@ -103,7 +110,27 @@ int Check() {
   return fclose(out) != 0;
 }
 
-int Setup(HINSTANCE instance, bool staged) {
+LARGE_INTEGER started;
+
+void StartClock() {
+  QueryPerformanceCounter(&started);
+}
+
+// Writes the microseconds since StartClock into ..\elapsed.txt: 1 when it
+// could not.
+int StopClock() {
+  LARGE_INTEGER frequency, now;
+  QueryPerformanceCounter(&now);
+  QueryPerformanceFrequency(&frequency);
+  double micros = 1e6 * static_cast<double>(now.QuadPart - started.QuadPart) /
+                  static_cast<double>(frequency.QuadPart);
+  FILE* out = fopen("..\\elapsed.txt", "w");
+  if (out == NULL) return 1;
+  fprintf(out, "%.0f\n", micros);
+  return fclose(out) != 0;
+}
+
+int Setup(HINSTANCE instance, bool undoable) {
   HWND window =
       CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_PROGRESS), NULL, ProgressDialogProc, 0);
   if (window == NULL) return 1;
@@ -115,9 +142,11 @@ int Setup(HINSTANCE instance, bool staged) {
     while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
     Sleep(10);
   }
-  ExtractResult result = staged ? ExtractPayload(window, ReportProgress) : ExtractDirectly(window);
+  StartClock();
+  ExtractResult result = undoable ? ExtractPayload(window, ReportProgress) : ExtractDirectly(window);
+  int unwritten = StopClock();
   DestroyWindow(window);
-  return result == kExtractDone ? 0 : 1;
+  return result == kExtractDone && !unwritten ? 0 : 1;
 }
 
 }  // namespace
@@ -128,7 +157,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   if (dir == NULL || dir - commandLine >= static_cast<int>(sizeof mode)) return 2;
   memcpy(mode, commandLine, static_cast<size_t>(dir - commandLine));
   if (!SetCurrentDirectoryA(dir + 1)) return 2;
-  if (strcmp(mode, "limit") == 0) return Limit();
+  if (strcmp(mode, "limit") == 0) {
+    StartClock();
+    int failed = Limit();
+    return failed | StopClock();
+  }
   if (strcmp(mode, "setup") == 0) return Setup(instance, true);
   if (strcmp(mode, "direct") == 0) return Setup(instance, false);
   if (strcmp(mode, "check") == 0) return Check();
