@@ -2,10 +2,17 @@
 # Installs what is missing, builds every preset and runs every test:
 # host unit and end-to-end tests (under ASan and UBSan), the Windows checks
 # of both Windows builds, and the Wine tier on the i686 build (on the win64
-# build where this machine refuses 32-bit programs).
+# build where this machine refuses 32-bit programs, as it does when 32-bit
+# Wine could not be installed). Its last line says which build's Wine tier
+# ran, and why not the i686 build's.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh all
+# install-deps.sh writes here which 32-bit Wine packages it could not
+# install, and apt's reason.
+deps_note=build/install-deps.note
+mkdir -p build
+rm -f "$deps_note"
+INSTALL_DEPS_NOTE=$deps_note scripts/install-deps.sh all
 
 for preset in host win32 win64; do
   echo "=== build: $preset"
@@ -27,6 +34,24 @@ wine_verdict() {
   return 0
 }
 
+# One line: which build's Wine tier ran and, where it was not the i686
+# build's, why (install-deps.sh's reason when 32-bit Wine was not installed,
+# else the fixture's).
+wine_summary() {
+  local why
+  if [ ! -s build/win32/wine-run/skip ]; then
+    echo "=== Wine tier: ran on the i686 build"
+    return 0
+  fi
+  why=$(cat build/win32/wine-run/skip)
+  [ ! -s "$deps_note" ] || why=$(cat "$deps_note")
+  if [ -s build/win64/wine-run/skip ]; then
+    echo "=== Wine tier: did not run: not on the i686 build because $why; not on the win64 build because $(cat build/win64/wine-run/skip)"
+  else
+    echo "=== Wine tier: ran on the win64 build, not on the i686 build because $why"
+  fi
+}
+
 status=0
 echo "=== test: host"
 ctest --preset host || status=1
@@ -40,4 +65,5 @@ wine_verdict win32
 echo "=== test: win64"
 ctest --preset win64 --repeat until-pass:2 || status=1
 wine_verdict win64
+wine_summary
 exit $status
