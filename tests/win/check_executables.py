@@ -1,15 +1,18 @@
 #!/usr/bin/env python3
 """Reads built Windows programs back as the loader and the shell read them.
 
-  check_executables.py VERSION COMPANY COPYRIGHT PRODUCT (EXE DESCRIPTION)...
+  check_executables.py VERSION COMPANY COPYRIGHT PRODUCT ICON (EXE DESCRIPTION)...
 
 Each EXE: a relocatable GUI program marked DYNAMIC_BASE, NX_COMPAT and
 TERMINAL_SERVER_AWARE that imports only KERNEL32, USER32 and msvcrt (and not
 SetDefaultDllDirectories, which it looks up); one manifest that asks for
-administrator rights, names Windows Vista to 11 and holds nothing else; one
-US English, Unicode version resource with the configured strings, whose
-numbers are its string versions. Prints every value it checks.
+administrator rights, depends on Common Controls 6, names Windows Vista to 11
+and holds nothing else; one icon group, the first one, whose images are those
+of the ICON file; one US English, Unicode version resource with the
+configured strings, whose numbers are its string versions. Prints every value
+it checks.
 """
+import struct
 import sys
 import xml.etree.ElementTree as ElementTree
 
@@ -21,9 +24,12 @@ SUPPORTED_OS = {"{e2011457-1546-43c5-a5fe-008deee3d3f0}": "Vista",
                 "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}": "8",
                 "{1f676c76-80e1-4239-95bb-83d0f6d0da78}": "8.1",
                 "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}": "10/11"}
-# Anything else (dpiAware, a common controls dependency...) changes how the programs run or look.
-MANIFEST_ELEMENTS = {"assembly", "trustInfo", "security", "requestedPrivileges",
-                     "requestedExecutionLevel", "compatibility", "application", "supportedOS"}
+COMMON_CONTROLS = {"type": "win32", "name": "Microsoft.Windows.Common-Controls", "version": "6.0.0.0",
+                   "processorArchitecture": "*", "publicKeyToken": "6595b64144ccf1df", "language": "*"}
+# Anything else (dpiAware, another dependency...) changes how the programs run or look.
+MANIFEST_ELEMENTS = {"assembly", "assemblyIdentity", "trustInfo", "security", "requestedPrivileges",
+                     "requestedExecutionLevel", "dependency", "dependentAssembly", "compatibility",
+                     "application", "supportedOS"}
 failures = 0
 
 
@@ -41,7 +47,33 @@ def resources(pe, type_id):
             for name in kind.directory.entries for lang in name.directory.entries]
 
 
-def check_program(path, expected, version):
+def icon_file_images(path):
+    """(width, height, bits per pixel, image bytes) of each image of an .ico file."""
+    data = open(path, "rb").read()
+    count = struct.unpack_from("<HHH", data)[2]
+    entries = [struct.unpack_from("<BBBBHHII", data, 6 + 16 * i) for i in range(count)]
+    return [(w or 256, h or 256, bits, data[offset:offset + size]) for w, h, _, _, _, bits, size, offset in entries]
+
+
+def icon_group_images(pe, group):
+    """The images an icon group names, as icon_file_images gives them; None for a missing one."""
+    icons = {ident: data for ident, _, data in resources(pe, pefile.RESOURCE_TYPE["RT_ICON"])}
+    count = struct.unpack_from("<HHH", group)[2]
+    entries = [struct.unpack_from("<BBBBHHIH", group, 6 + 14 * i) for i in range(count)]
+    return [(w or 256, h or 256, bits, icons.get(ident)) for w, h, _, _, _, bits, _, ident in entries]
+
+
+def check_icon(name, pe, icon):
+    groups = resources(pe, pefile.RESOURCE_TYPE["RT_GROUP_ICON"])
+    check(f"{name} icon groups (id, language), the first one Explorer's", [(1, 1033)], [g[:2] for g in groups])
+    expected = icon_file_images(icon)
+    got = icon_group_images(pe, groups[0][2]) if groups else []
+    check(f"{name} icon images (width, height, bits)", [e[:3] for e in expected], [g[:3] for g in got])
+    check(f"{name} icon image bytes equal {icon}'s", [len(e[3]) for e in expected],
+          [len(g[3]) if g[3] == e[3] else f"differs ({len(g[3] or b'')} bytes)" for g, e in zip(got, expected)])
+
+
+def check_program(path, expected, version, icon):
     name = path.rsplit("/", 1)[-1]
     pe = pefile.PE(path)
     header = pe.OPTIONAL_HEADER
@@ -64,6 +96,10 @@ def check_program(path, expected, version):
           [(e.get("level"), e.get("uiAccess")) for tag, e in tags if tag == "requestedExecutionLevel"])
     check(f"{name} supported Windows", sorted(SUPPORTED_OS.values()),
           sorted(SUPPORTED_OS.get(e.get("Id"), e.get("Id")) for tag, e in tags if tag == "supportedOS"))
+    check(f"{name} dependent assemblies", [COMMON_CONTROLS],
+          [dict(identity.attrib) for tag, e in tags if tag == "dependentAssembly"
+           for identity in e if identity.tag.split("}")[-1] == "assemblyIdentity"])
+    check_icon(name, pe, icon)
 
     check(f"{name} version resources (id, language)", [(1, 1033)],
           [v[:2] for v in resources(pe, pefile.RESOURCE_TYPE["RT_VERSION"])])
@@ -90,13 +126,13 @@ def check_program(path, expected, version):
 
 
 def main():
-    if len(sys.argv) < 7 or len(sys.argv) % 2 == 0:
+    if len(sys.argv) < 8 or len(sys.argv) % 2 == 1:
         sys.exit(__doc__)
-    version, company, copyright_text, product = sys.argv[1:5]
-    for path, description in zip(sys.argv[5::2], sys.argv[6::2]):
+    version, company, copyright_text, product, icon = sys.argv[1:6]
+    for path, description in zip(sys.argv[6::2], sys.argv[7::2]):
         print(f"== {path}")
         check_program(path, {"CompanyName": company, "FileDescription": description,
-                             "ProductName": product, "LegalCopyright": copyright_text}, version)
+                             "ProductName": product, "LegalCopyright": copyright_text}, version, icon)
     print("PASS" if failures == 0 else f"FAIL: {failures} check(s) failed")
     return 1 if failures else 0
 
