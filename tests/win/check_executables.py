@@ -7,10 +7,9 @@ Each EXE: a relocatable GUI program marked DYNAMIC_BASE, NX_COMPAT and
 TERMINAL_SERVER_AWARE that imports only KERNEL32, USER32 and msvcrt (and not
 SetDefaultDllDirectories, which it looks up); one manifest that asks for
 administrator rights, depends on Common Controls 6, names Windows Vista to 11
-and holds nothing else; one icon group, the first one, whose images are those
-of the ICON file; one US English, Unicode version resource with the
-configured strings, whose numbers are its string versions. Prints every value
-it checks.
+and holds nothing else; one US English, Unicode version resource with the
+configured strings, whose numbers are its string versions; one icon group
+with the ICON file's images, byte for byte. Prints every value it checks.
 """
 import struct
 import sys
@@ -27,9 +26,9 @@ SUPPORTED_OS = {"{e2011457-1546-43c5-a5fe-008deee3d3f0}": "Vista",
 COMMON_CONTROLS = {"type": "win32", "name": "Microsoft.Windows.Common-Controls", "version": "6.0.0.0",
                    "processorArchitecture": "*", "publicKeyToken": "6595b64144ccf1df", "language": "*"}
 # Anything else (dpiAware, another dependency...) changes how the programs run or look.
-MANIFEST_ELEMENTS = {"assembly", "assemblyIdentity", "trustInfo", "security", "requestedPrivileges",
-                     "requestedExecutionLevel", "dependency", "dependentAssembly", "compatibility",
-                     "application", "supportedOS"}
+MANIFEST_ELEMENTS = {"assembly", "trustInfo", "security", "requestedPrivileges",
+                     "requestedExecutionLevel", "compatibility", "application", "supportedOS",
+                     "assemblyIdentity", "dependency", "dependentAssembly"}
 failures = 0
 
 
@@ -47,33 +46,21 @@ def resources(pe, type_id):
             for name in kind.directory.entries for lang in name.directory.entries]
 
 
-def icon_file_images(path):
-    """(width, height, bits per pixel, image bytes) of each image of an .ico file."""
-    data = open(path, "rb").read()
-    count = struct.unpack_from("<HHH", data)[2]
-    entries = [struct.unpack_from("<BBBBHHII", data, 6 + 16 * i) for i in range(count)]
-    return [(w or 256, h or 256, bits, data[offset:offset + size]) for w, h, _, _, _, bits, size, offset in entries]
-
-
-def icon_group_images(pe, group):
-    """The images an icon group names, as icon_file_images gives them; None for a missing one."""
-    icons = {ident: data for ident, _, data in resources(pe, pefile.RESOURCE_TYPE["RT_ICON"])}
-    count = struct.unpack_from("<HHH", group)[2]
-    entries = [struct.unpack_from("<BBBBHHIH", group, 6 + 14 * i) for i in range(count)]
-    return [(w or 256, h or 256, bits, icons.get(ident)) for w, h, _, _, _, bits, _, ident in entries]
-
-
-def check_icon(name, pe, icon):
+def check_icon(path, icon):
+    name, pe = path.rsplit("/", 1)[-1], pefile.PE(path)
     groups = resources(pe, pefile.RESOURCE_TYPE["RT_GROUP_ICON"])
-    check(f"{name} icon groups (id, language), the first one Explorer's", [(1, 1033)], [g[:2] for g in groups])
-    expected = icon_file_images(icon)
-    got = icon_group_images(pe, groups[0][2]) if groups else []
-    check(f"{name} icon images (width, height, bits)", [e[:3] for e in expected], [g[:3] for g in got])
-    check(f"{name} icon image bytes equal {icon}'s", [len(e[3]) for e in expected],
-          [len(g[3]) if g[3] == e[3] else f"differs ({len(g[3] or b'')} bytes)" for g, e in zip(got, expected)])
+    check(f"{name} icon groups (id, language)", [(1, 1033)], [g[:2] for g in groups])
+    images = {ident: data for ident, _, data in resources(pe, pefile.RESOURCE_TYPE["RT_ICON"])}
+    ico, group = open(icon, "rb").read(), groups[0][2] if groups else bytes(6)
+    want = [e[:2] + e[5:6] + (ico[e[7]:e[7] + e[6]],)
+            for e in (struct.unpack_from("<4B2H2I", ico, 6 + 16 * i) for i in range(ico[4]))]
+    got = [e[:2] + e[5:6] + (images.get(e[7]),)
+           for e in (struct.unpack_from("<4B2HIH", group, 6 + 14 * i) for i in range(group[4]))]
+    check(f"{name} icon images (width, height, bits, bytes) equal to {icon}'s",
+          [w[:3] + (len(w[3]),) for w in want], [g[:3] + (len(g[3]) if g in want else "other bytes",) for g in got])
 
 
-def check_program(path, expected, version, icon):
+def check_program(path, expected, version):
     name = path.rsplit("/", 1)[-1]
     pe = pefile.PE(path)
     header = pe.OPTIONAL_HEADER
@@ -99,7 +86,6 @@ def check_program(path, expected, version, icon):
     check(f"{name} dependent assemblies", [COMMON_CONTROLS],
           [dict(identity.attrib) for tag, e in tags if tag == "dependentAssembly"
            for identity in e if identity.tag.split("}")[-1] == "assemblyIdentity"])
-    check_icon(name, pe, icon)
 
     check(f"{name} version resources (id, language)", [(1, 1033)],
           [v[:2] for v in resources(pe, pefile.RESOURCE_TYPE["RT_VERSION"])])
@@ -132,7 +118,8 @@ def main():
     for path, description in zip(sys.argv[6::2], sys.argv[7::2]):
         print(f"== {path}")
         check_program(path, {"CompanyName": company, "FileDescription": description,
-                             "ProductName": product, "LegalCopyright": copyright_text}, version, icon)
+                             "ProductName": product, "LegalCopyright": copyright_text}, version)
+        check_icon(path, icon)
     print("PASS" if failures == 0 else f"FAIL: {failures} check(s) failed")
     return 1 if failures else 0
 
