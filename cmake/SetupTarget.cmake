@@ -3,7 +3,7 @@
 #     FILES <input>...
 #     [DEPENDS <targets>...] [LEVEL <1..12|zlib|zopfli>]
 #     [VERSION <a[.b[.c[.d]]]>] [COMPANY <text>] [COPYRIGHT <text>]
-#     [DESCRIPTION <text>] [UNINSTALL_DESCRIPTION <text>]
+#     [DESCRIPTION <text>] [UNINSTALL_DESCRIPTION <text>] [ICON <file.ico>]
 #     [SIGN_PKCS12 <file> SIGN_PASSWORD_FILE <file> [SIGN_TIME <unix time>]])
 #
 # Builds a setup executable <target> that carries the given files as its
@@ -23,7 +23,11 @@
 # time, so give a packager's own uninstaller as uninst.exe=$<TARGET_FILE:...>.
 #
 # On Windows the setup and the uninstaller it builds carry a manifest (run as
-# administrator; supported Windows Vista to 11) and a version resource:
+# administrator; Common Controls 6; supported Windows Vista to 11), an icon and
+# a version resource:
+#   ICON         the icon of both programs, an .ico file (default: the
+#                project's own, ui/tidewell.ico); its images count against
+#                the setup's size
 #   VERSION      FILEVERSION, PRODUCTVERSION and their strings; one to four
 #                numbers from 0 to 65535, missing ones are 0 (default 1.0.0.0)
 #   COMPANY      CompanyName (default Tidewell)
@@ -33,8 +37,9 @@
 # ProductName is the application's name, SETUP_APP_NAME; InternalName and
 # OriginalFilename are the program's file name. Texts are printable ASCII
 # without " or \. The values are kept as the properties TIDEWELL_VERSION,
-# TIDEWELL_COMPANY, TIDEWELL_COPYRIGHT, TIDEWELL_DESCRIPTION and
-# TIDEWELL_UNINSTALL_DESCRIPTION of <target>, for checks of the built files.
+# TIDEWELL_COMPANY, TIDEWELL_COPYRIGHT, TIDEWELL_DESCRIPTION,
+# TIDEWELL_UNINSTALL_DESCRIPTION and TIDEWELL_ICON (the icon's full path) of
+# <target>, for checks of the built files.
 #
 # With SIGN_PKCS12 (a PKCS#12 file with the code-signing certificate and its
 # key) and SIGN_PASSWORD_FILE (a file whose first line is its password),
@@ -86,6 +91,31 @@ function(_tidewell_check_text what value)
   if(NOT value MATCHES "^[ -~]+$" OR value MATCHES "[\"\\\\]")
     message(FATAL_ERROR "${what} \"${value}\" must be printable ASCII text without \" or \\")
   endif()
+endfunction()
+
+# Sets <out> to the full path of the icon file <file> (relative to the calling
+# folder) after checking that a resource script can name it and that it is an
+# icon file: reserved 0, type 1, at least one image.
+function(_tidewell_check_icon what file out)
+  get_filename_component(path "${file}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
+  if(NOT EXISTS "${path}" OR IS_DIRECTORY "${path}")
+    message(FATAL_ERROR "${what}: no file ${path}")
+  endif()
+  if(path MATCHES "[\"\\]")
+    message(FATAL_ERROR "${what}: the path ${path} must not hold \" or \\")
+  endif()
+  file(READ "${path}" header LIMIT 6 HEX)
+  string(LENGTH "${header}" length)
+  if(NOT length EQUAL 12 OR NOT header MATCHES "^00000100" OR header MATCHES "0000$")
+    message(FATAL_ERROR "${what}: ${path} is not an icon (.ico) file")
+  endif()
+  set(${out} "${path}" PARENT_SCOPE)
+endfunction()
+
+# The files a program's resource script takes in, so that a changed manifest
+# or icon compiles it again.
+function(_tidewell_resource_depends script manifest icon)
+  set_source_files_properties(${script} PROPERTIES OBJECT_DEPENDS "${manifest};${icon}")
 endfunction()
 
 # Sets <numbers> to the four parts of a version "a[.b[.c[.d]]]" joined with
@@ -141,7 +171,7 @@ endfunction()
 
 function(tidewell_add_setup target)
   cmake_parse_arguments(PARSE_ARGV 1 ARG ""
-    "MAIN_EXE;LEVEL;VERSION;COMPANY;COPYRIGHT;DESCRIPTION;UNINSTALL_DESCRIPTION;SIGN_PKCS12;SIGN_PASSWORD_FILE;SIGN_TIME"
+    "MAIN_EXE;LEVEL;VERSION;COMPANY;COPYRIGHT;DESCRIPTION;UNINSTALL_DESCRIPTION;ICON;SIGN_PKCS12;SIGN_PASSWORD_FILE;SIGN_TIME"
     "FILES;DEPENDS")
   if(NOT ARG_MAIN_EXE OR NOT ARG_FILES)
     message(FATAL_ERROR "tidewell_add_setup(${target}): MAIN_EXE and FILES are required")
@@ -183,6 +213,10 @@ function(tidewell_add_setup target)
   _tidewell_parse_version("tidewell_add_setup(${target}): VERSION" "${ARG_VERSION}"
                           info_version_numbers info_version)
   set(info_manifest ${PROJECT_SOURCE_DIR}/ui/program.manifest)
+  if(NOT DEFINED ARG_ICON)
+    set(ARG_ICON ${PROJECT_SOURCE_DIR}/ui/tidewell.ico)
+  endif()
+  _tidewell_check_icon("tidewell_add_setup(${target}): ICON" "${ARG_ICON}" info_icon)
   set(info_company "${ARG_COMPANY}")
   set(info_copyright "${ARG_COPYRIGHT}")
   set(info_product "${SETUP_APP_NAME}")
@@ -246,6 +280,7 @@ function(tidewell_add_setup target)
       set(info_internal_name uninst)
       set(info_description "${ARG_UNINSTALL_DESCRIPTION}")
       configure_file(${PROJECT_SOURCE_DIR}/ui/program_info.rc.in ${gen}/uninst_info.rc @ONLY)
+      _tidewell_resource_depends(${gen}/uninst_info.rc "${info_manifest}" "${info_icon}")
       add_executable(${uninstaller} WIN32 ${uninstaller_sources} ${gen}/uninst_info.rc)
       _tidewell_use_own_entry(${uninstaller})
     else()
@@ -284,6 +319,7 @@ extern const char kProductPublisher[] = \"${ARG_COMPANY}\";\n")
     set(info_internal_name ${target})
     set(info_description "${ARG_DESCRIPTION}")
     configure_file(${PROJECT_SOURCE_DIR}/ui/program_info.rc.in ${gen}/${target}_info.rc @ONLY)
+    _tidewell_resource_depends(${gen}/${target}_info.rc "${info_manifest}" "${info_icon}")
     list(APPEND sources ${PROJECT_SOURCE_DIR}/ui/setup.rc ${gen}/${target}_info.rc)
     add_executable(${target} WIN32 ${sources})
     _tidewell_use_own_entry(${target})
@@ -302,5 +338,5 @@ extern const char kProductPublisher[] = \"${ARG_COMPANY}\";\n")
   set_target_properties(${target} PROPERTIES
     TIDEWELL_VERSION "${info_version}" TIDEWELL_COMPANY "${ARG_COMPANY}"
     TIDEWELL_COPYRIGHT "${ARG_COPYRIGHT}" TIDEWELL_DESCRIPTION "${ARG_DESCRIPTION}"
-    TIDEWELL_UNINSTALL_DESCRIPTION "${ARG_UNINSTALL_DESCRIPTION}")
+    TIDEWELL_UNINSTALL_DESCRIPTION "${ARG_UNINSTALL_DESCRIPTION}" TIDEWELL_ICON "${info_icon}")
 endfunction()

@@ -35,7 +35,7 @@ packages=(cmake ninja-build g++ zlib1g-dev libdeflate-dev libzopfli-dev libgtest
 if [ "$want" = all ]; then
   packages+=(g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 dpkg-dev
              binutils-mingw-w64-i686 osslsigncode openssl python3 python3-pefile
-             wine64 wine32:i386 xvfb xdotool imagemagick x11-utils)
+             wine64 wine32:i386 fonts-wine xvfb xdotool imagemagick x11-utils)
 fi
 
 sudo=""

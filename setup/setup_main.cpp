@@ -20,6 +20,7 @@
 #include "loader/dll_search.h"
 #include "payload/payload.h"
 #include "config/setup_config.h"
+#include "ui/common_controls.h"
 #include "ui/progress.h"
 #include "ui/resource.h"
 
@@ -157,6 +158,7 @@ void FinishInstallation() {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   RestrictDllSearch();
+  PrepareCommonControls();
   // A damaged setup program is found before it touches anything: no
   // directory made, no profile written, no running copy closed.
   if (!PayloadIsIntact(&kPayloadTable)) {

@@ -8,6 +8,7 @@
 #include "desktop/running_copies.h"
 #include "loader/dll_search.h"
 #include "uninstall/uninstall.h"
+#include "ui/common_controls.h"
 
 char installDirectory[kDataDirSize];
 
@@ -77,6 +78,7 @@ void RunUninstaller(LPSTR commandLine) {
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
   RestrictDllSearch();
+  PrepareCommonControls();
   RunUninstaller(commandLine);
   ReleaseUninstallLock();
   return 0;

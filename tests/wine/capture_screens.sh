@@ -7,7 +7,8 @@
 #   bash tests/wine/capture_screens.sh [build dir, default build/win32]
 # It makes its own Xvfb and prefix (in the build tree) and removes them at
 # the end. In that prefix Wine draws the window frames and captions itself,
-# since there is no window manager on the Xvfb display to draw them.
+# since there is no window manager on the Xvfb display to draw them, and the
+# caption buttons' symbols with its Marlett font.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -33,6 +34,18 @@ bash "$here/fixture.sh" setup || exit 1
 tw_begin screens
 # The fixture goes too when this script ends, however it ends.
 tw_exit_hook() { bash "$here/fixture.sh" cleanup >/dev/null; }
+
+# Debian's Wine looks for its own fonts in a folder beside its data folder
+# where the fonts-wine package does not put them, so a new prefix has no
+# Marlett and the close button shows its letter "r" in another font. Wine
+# also reads the prefix's Fonts folder when it starts.
+marlett=""
+for f in /usr/share/wine/fonts/marlett.ttf /opt/wine*/share/wine/fonts/marlett.ttf; do
+  [ -f "$f" ] && marlett=$f && break
+done
+[ -n "$marlett" ] || tw_fatal "no marlett.ttf of Wine's (Debian package fonts-wine) for the caption buttons"
+cp "$marlett" "$TW_PREFIX/drive_c/windows/Fonts/"
+echo "caption buttons drawn with $marlett"
 
 "$TW_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
 tw_stop_wine

@@ -75,6 +75,7 @@ foreach(name
     shortcut_files
     apps_features
     version_info
+    themed_controls
     signed_install)
   add_test(NAME wine_${name}
     COMMAND ${CMAKE_COMMAND} -E env ${TW_ENV} bash ${TW_WINE_DIR}/test_${name}.sh)
