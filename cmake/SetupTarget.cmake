@@ -82,6 +82,10 @@ endfunction()
 # runtime's startup code, which the programs do not need.
 function(_tidewell_use_own_entry target)
   target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/loader/win_entry.cpp)
+  # An ordinary object, not one optimised at link time: the linker takes the
+  # entry point by its name, which link-time optimisation would drop.
+  set_source_files_properties(${PROJECT_SOURCE_DIR}/loader/win_entry.cpp PROPERTIES
+    COMPILE_OPTIONS -fno-lto)
   target_link_options(${target} PRIVATE -nostartfiles)
 endfunction()
 
