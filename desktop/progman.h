@@ -1,4 +1,5 @@
-// Registration of the product with Program Manager over DDE.
+// Registration of the product with Program Manager over DDE, and its items
+// as shortcut files where Program Manager did not make them.
 #ifndef TIDEWELL_DESKTOP_PROGMAN_H
 #define TIDEWELL_DESKTOP_PROGMAN_H
 
@@ -77,6 +78,28 @@ inline bool MadeByProgramManager(ListOutcome outcome) {
 inline bool NeedsShortcutFiles(ListOutcome outcome) {
   return outcome == kListNoServer || outcome == kListRefused;
 }
+
+// The product's items as shortcut files in the Start menu (shortcuts.cpp),
+// for when Program Manager did not make them. Each file is recorded in the
+// profile, so that the uninstaller removes exactly those files.
+//
+// Makes the product's group as a folder of the Start menu's Programs folder,
+// all users' when the setup runs as an administrator, the user's own
+// otherwise, holding the product's item and "Uninstall", with the targets,
+// working directory and names of the Program Manager commands. Records what
+// it made. 1 when both items were made.
+int MakeGroupShortcuts(const char* mainExePath, const char* uninstallerPath, const char* dataDir);
+// Makes the product's Startup item, named after the group, in the matching
+// Startup folder, and records it: 1 when it was made.
+int MakeStartupShortcut(const char* mainExePath, const char* dataDir);
+// Deletes the shortcut files that the setup recorded, then the group's
+// folder when the setup created it and nothing else is in it, and forgets
+// the records. Returns 1 when a Startup shortcut was recorded.
+int RemoveRecordedShortcuts();
+// Removes the group's folder from the Programs folders, the user's and all
+// users', wherever nothing else is in it: what Program Manager makes for a
+// group is such a folder.
+void RemoveEmptyGroupFolders();
 
 // The DDEML instance of the registration stage; 0 outside it.
 extern DWORD ddeInstance;

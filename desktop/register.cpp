@@ -1,9 +1,8 @@
-// The registration stage: the product's group with its two items, then the
-// Startup item when the configuration offers it and the user agrees. What
-// Program Manager did not make (none answered, or it refused) is made as
-// shortcut files instead.
+// The setup's registration stage: the product's group with its two items,
+// then the Startup item when the configuration offers it and the user
+// agrees. What Program Manager did not make (none answered, or it refused)
+// is made as shortcut files (shortcuts.cpp) instead.
 #include "desktop/progman.h"
-#include "desktop/shortcuts.h"
 
 namespace {
 

@@ -1,23 +1,30 @@
 // The product's items as shortcut files, made where Program Manager did not
-// make them. Each file is recorded in the profile once it is saved, so the
-// uninstaller removes what the setup made and nothing else.
+// make them, and their removal. Each file is recorded in the profile once it
+// is saved, so the uninstaller removes what the setup made and nothing
+// else; a group's folder goes only when nothing else is in it
+// (RemoveDirectoryA removes only an empty directory, so a file of the
+// user's keeps it).
 #include <direct.h>
 #include <stdio.h>
 
 #include "datadir/datadir.h"
+#include "desktop/progman.h"
 #include "desktop/shell.h"
-#include "desktop/shortcuts.h"
-
-extern const char kShortcutFolderKey[] = "shortcutFolder";
-extern const char kProgramShortcutKey[] = "programShortcut";
-extern const char kUninstallShortcutKey[] = "uninstallShortcut";
-extern const char kStartupShortcutKey[] = "startupShortcut";
 
 namespace {
+
+// The profile entries, in section kProfileSection of the profile, that name
+// what the setup made: the group's folder (only when the setup created it)
+// and each shortcut file, by its full path.
+const char kShortcutFolderKey[] = "shortcutFolder";
+const char kProgramShortcutKey[] = "programShortcut";
+const char kUninstallShortcutKey[] = "uninstallShortcut";
+const char kStartupShortcutKey[] = "startupShortcut";
 
 char folder[kShellPathSize];
 char groupFolder[kInstalledPathSize];
 char linkPath[kInstalledPathSize];
+char recorded[kInstalledPathSize];
 
 bool Fits(int length, int size) {
   return length >= 0 && length < size;
@@ -45,6 +52,16 @@ bool MakeRecordedLink(const char* directory, const char* name, const char* targe
   return true;
 }
 
+// Reads the entry `key` into `recorded`, then removes the entry: 1 when it
+// named a path.
+bool TakeRecord(const char* key) {
+  DWORD length = GetPrivateProfileStringA(kProfileSection, key, "", recorded, kInstalledPathSize,
+                                          SetupConfig.profileName);
+  WritePrivateProfileStringA(kProfileSection, key, nullptr, SetupConfig.profileName);
+  // A value that fills the buffer may have been cut: it names no file of ours.
+  return length > 0 && length < static_cast<DWORD>(kInstalledPathSize - 1);
+}
+
 }  // namespace
 
 int MakeGroupShortcuts(const char* mainExePath, const char* uninstallerPath, const char* dataDir) {
@@ -68,4 +85,26 @@ int MakeStartupShortcut(const char* mainExePath, const char* dataDir) {
                                                         dataDir, kStartupShortcutKey)
              ? 1
              : 0;
+}
+
+int RemoveRecordedShortcuts() {
+  static const char* const kFileKeys[] = {kProgramShortcutKey, kUninstallShortcutKey};
+  for (const char* key : kFileKeys) {
+    if (TakeRecord(key)) DeleteFileA(recorded);
+  }
+  int startupShortcut = TakeRecord(kStartupShortcutKey) ? 1 : 0;
+  if (startupShortcut) DeleteFileA(recorded);
+  if (TakeRecord(kShortcutFolderKey)) RemoveDirectoryA(recorded);
+  return startupShortcut;
+}
+
+void RemoveEmptyGroupFolders() {
+  static const FolderOwner kOwners[] = {kCurrentUser, kAllUsers};
+  for (FolderOwner owner : kOwners) {
+    int length =
+        StartMenuFolderPath(kProgramsFolder, owner, folder)
+            ? snprintf(groupFolder, sizeof groupFolder, "%s\\%s", folder, SetupConfig.groupName)
+            : -1;
+    if (length >= 0 && length < kInstalledPathSize) RemoveDirectoryA(groupFolder);
+  }
 }
