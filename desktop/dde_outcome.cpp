@@ -1,7 +1,6 @@
 // Program Manager's command texts, and how it took the commands of a list.
 // Pure: no platform calls.
 #include <stdio.h>
-#include <string.h>
 
 #include "desktop/progman.h"
 
@@ -16,13 +15,6 @@ bool Format(char* command, const char* form, const char* a = nullptr, const char
 }
 
 const char kAddItemForm[] = "[AddItem(\"%s\",%s,,,,,\"%s\")]";
-const char kReplaceItemPrefix[] = "[ReplaceItem(";
-
-// ReplaceItem only makes room for the item that the next command adds; a
-// refusal means there was nothing to replace.
-bool RefusalIsHarmless(const char* command) {
-  return strncmp(command, kReplaceItemPrefix, sizeof kReplaceItemPrefix - 1) == 0;
-}
 
 }  // namespace
 
@@ -67,16 +59,19 @@ CommandOutcome ClassifyTransaction(const TransactionResult* result) {
   return result->lastError == DMLERR_EXECACKTIMEOUT ? kCommandTimedOut : kCommandRefused;
 }
 
-ListOutcome CombineOutcomes(const ProgmanCommand* commands, const CommandOutcome* outcomes,
-                            int count) {
-  // One bit for each outcome met.
-  unsigned seen = 0;
-  for (int i = 0; i < count; ++i) {
-    bool harmless = outcomes[i] == kCommandRefused && RefusalIsHarmless(commands[i]);
-    seen |= 1u << (harmless ? kCommandAcknowledged : outcomes[i]);
+bool GroupTakesItems(CommandOutcome createGroup) {
+  return createGroup == kCommandAcknowledged || createGroup == kCommandTimedOut;
+}
+
+ItemOutcome ItemOutcomeOf(const CommandOutcome* outcomes, int addItem) {
+  if (!GroupTakesItems(outcomes[0])) return kItemNeedsShortcut;
+  switch (outcomes[addItem]) {
+    case kCommandAcknowledged:
+      return kItemByProgramManager;
+    case kCommandTimedOut:
+      return kItemMayStillBeMade;
+    default:
+      // Refused, or the server gone half way: the item is not there.
+      return kItemNeedsShortcut;
   }
-  // A command without a server amid answered ones is undone, as if refused.
-  if ((seen & ~(1u << kCommandNoServer)) == 0) return kListNoServer;
-  if ((seen & ((1u << kCommandRefused) | (1u << kCommandNoServer))) != 0) return kListRefused;
-  return (seen & (1u << kCommandTimedOut)) != 0 ? kListTimedOut : kListAcknowledged;
 }
