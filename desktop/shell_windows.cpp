@@ -1,7 +1,8 @@
 // The Windows extras of the desktop integration, each looked up at run time
 // in a DLL of the system directory (system_library.h): the DDE replies let
-// through the message filter, the Start menu's folders, shortcut files, and
-// starting a program through the desktop's Explorer. The host build has
+// through the message filter, the Start menu's folders, shortcut files,
+// starting a program through the desktop's Explorer, and the home folders
+// that the data directory's proposal comes from. The host build has
 // shell_absent.cpp instead.
 #include <windows.h>
 #include <dde.h>
@@ -13,6 +14,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "datadir/datadir.h"
 #include "desktop/shell.h"
 #include "desktop/system_library.h"
 
@@ -312,4 +314,109 @@ int StartThroughShell(const char* file, const char* directory) {
   }
   StopCom(&com);
   return started;
+}
+
+// The home folders. The desktop's user is asked of the desktop's Explorer,
+// by the route the start above takes: the shell's profile folder
+// (ssfPROFILE) there is that of the user Explorer runs as. (Opening
+// Explorer's token instead needs the debug privilege when Explorer belongs
+// to another account.) Names are read whole as wide text and converted to
+// the ANSI code page only where it spells every character.
+namespace {
+
+WCHAR wideFolder[kDataDirSize];
+WCHAR wideOwn[kDataDirSize];
+WCHAR wideDrive[kDataDirSize];
+WCHAR widePath[kDataDirSize];
+WCHAR wideShort[kDataDirSize];
+char folderText[kDataDirSize];
+char shortText[kDataDirSize];
+
+// Converts `wide` into the ANSI code page (kDataDirSize bytes): 1, or 0 when
+// it does not fit or a character has no exact counterpart there (neither a
+// best fit nor the default character is taken). A UTF-8 code page spells
+// every character, and takes neither the flag nor the report.
+int Narrow(const WCHAR* wide, char* text) {
+  BOOL lossy = FALSE;
+  bool utf8 = GetACP() == CP_UTF8;
+  int length = WideCharToMultiByte(CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, wide, -1, text,
+                                   kDataDirSize, nullptr, utf8 ? nullptr : &lossy);
+  return length > 0 && !lossy ? 1 : 0;
+}
+
+// Reads the variable `name` whole into `value` (kDataDirSize characters): 1;
+// 0 when it is not set; -1 when it is longer. `value` is empty unless 1.
+int ReadVariable(const WCHAR* name, WCHAR* value) {
+  DWORD length = GetEnvironmentVariableW(name, value, kDataDirSize);
+  if (length == 0 || length >= static_cast<DWORD>(kDataDirSize)) value[0] = L'\0';
+  return length == 0 ? 0 : (length < static_cast<DWORD>(kDataDirSize) ? 1 : -1);
+}
+
+// The folder in wideFolder as `home`: its name in the ANSI code page, else
+// its short name there; none when the volume made no short name (the long
+// name then comes back) or it does not fit.
+void Spell(HomeFolder* home) {
+  DWORD length = GetShortPathNameW(wideFolder, wideShort, kDataDirSize);
+  int spelt = Narrow(wideFolder, folderText);
+  if (spelt || length == 0 || length >= static_cast<DWORD>(kDataDirSize) ||
+      !Narrow(wideShort, shortText)) {
+    shortText[0] = '\0';
+  }
+  *home = HomeFolder{1, spelt, "", folderText, shortText};
+}
+
+// The profile folder of the desktop's user into wideFolder: 1, or 0 when
+// no shell runs (COM would start one) or a call is refused.
+int DesktopProfile() {
+  FARPROC found;
+  ComRuntime com;
+  if (GetShellWindow() == nullptr || !LookUpAll("oleaut32.dll", "SysFreeString", &found, 1) ||
+      !StartCom(&com)) {
+    return 0;
+  }
+  IUnknown* way[4] = {};
+  IShellDispatch2* shell = DesktopShell(&com);
+  Folder* folder = nullptr;
+  FolderItem* item = nullptr;
+  BSTR path = nullptr;
+  VARIANT which = {};
+  which.vt = VT_I4;
+  which.lVal = ssfPROFILE;
+  bool got = (way[0] = shell) != nullptr && shell->NameSpace(which, &folder) == S_OK &&
+             (way[1] = folder) != nullptr &&
+             SUCCEEDED(folder->QueryInterface(IID_Folder2, reinterpret_cast<void**>(&way[2]))) &&
+             SUCCEEDED(static_cast<Folder2*>(way[2])->get_Self(&item)) &&
+             (way[3] = item) != nullptr && SUCCEEDED(item->get_Path(&path)) && path != nullptr &&
+             lstrlenW(path) < kDataDirSize;
+  if (got) lstrcpynW(wideFolder, path, kDataDirSize);
+  As<SysFreeStringFn>(found)(path);
+  ReleaseAll(way, 4);
+  StopCom(&com);
+  return got ? 1 : 0;
+}
+
+}  // namespace
+
+void LookUpHomeFolders(HomeFolders* homes) {
+  homes->desktopUser.found = 0;
+  // Another user's desktop: its profile folder is not this process's own.
+  if (DesktopProfile() && ReadVariable(L"USERPROFILE", wideOwn) == 1 &&
+      lstrcmpiW(wideFolder, wideOwn) != 0) {
+    Spell(&homes->desktopUser);
+    return;
+  }
+  // %HOMEDRIVE%%HOMEPATH%, drive C: when not set; a path that begins with a
+  // drive takes no other. A variable too long for the buffer names nothing.
+  int drive = ReadVariable(L"HOMEDRIVE", wideDrive);
+  int path = ReadVariable(L"HOMEPATH", widePath);
+  const WCHAR* prefix =
+      widePath[0] != L'\0' && widePath[1] == L':' ? L"" : (drive ? wideDrive : L"C:");
+  int prefixLength = lstrlenW(prefix);
+  wideFolder[0] = L'\0';
+  if (drive >= 0 && path >= 0 && prefixLength + lstrlenW(widePath) < kDataDirSize) {
+    lstrcpynW(wideFolder, prefix, kDataDirSize);
+    lstrcpynW(wideFolder + prefixLength, widePath, kDataDirSize - prefixLength);
+  }
+  Spell(&homes->variables);
+  homes->variables.spelt &= wideFolder[0] != L'\0';
 }
