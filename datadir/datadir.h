@@ -62,6 +62,39 @@ int EnsureDirectory(const char* path, int create);
 // entered and recorded in the profile; 0 when the user gave up.
 int ResolveDataDirectory(HINSTANCE instance, HWND owner);
 
+// A home folder as the ANSI functions can name it: `drive` followed by
+// `path`, as %HOMEDRIVE%%HOMEPATH% name it (null when not set: drive C:, no
+// path; a path that begins with a drive takes no other). `spelt` is 0 when
+// the ANSI code page lacks a character of the name; `shortName` then holds
+// the folder's short name as a full path where the code page spells that
+// (8.3 names are made of the plainest characters), else it is empty.
+struct HomeFolder {
+  int found;
+  int spelt;
+  const char* drive;
+  const char* path;
+  const char* shortName;
+};
+// The folders that may hold the home proposal: the profile folder of the
+// desktop's user, found only when the setup runs as another user (an
+// administrator who typed a password at the elevation prompt), and the
+// folder of the variables, which are this process's own.
+struct HomeFolders {
+  HomeFolder desktopUser;
+  HomeFolder variables;
+};
+// Looks the home folders up; defined with the desktop integration
+// (desktop/shell_windows.cpp, the host's desktop/shell_absent.cpp), since
+// the desktop's user and the wide texts are Windows extras.
+void LookUpHomeFolders(HomeFolders* homes);
+// Writes "<home folder>\<groupName>" into `proposal` (kDataDirSize
+// characters): the desktop user's profile folder when found, else the
+// variables' folder, by its name or else its short name. 0, `proposal`
+// unchanged, when that folder has no name the ANSI functions take whole or
+// the result would not fit: no look-alike, no '?' and no other user's home
+// is ever proposed.
+int ProposeHomeDirectory(const HomeFolders* homes, char* proposal);
+
 // The dialog procedure of IDD_DATADIR. Ends the dialog with 1 when the user
 // accepted a directory (stored in the data directory buffer), 0 on cancel.
 INT_PTR CALLBACK DataDirDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

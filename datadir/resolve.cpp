@@ -2,7 +2,6 @@
 // default or home-directory fallback, then the dialog until the user gives a
 // directory that can be entered, or gives up.
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 
 #include "datadir/datadir.h"
@@ -36,10 +35,8 @@ bool Append(char* buffer, size_t size, const char* text) {
   return true;
 }
 
-// Builds "<home drive><home path>\<groupName>" into the data directory
-// buffer. A fallback that would not fit whole is not used: the buffer keeps
-// the Program Files default rather than a cut, different path.
-void ProposeHomeDirectory(const char* homePath, const char* homeDrive) {
+// Builds "<drive><path>\<groupName>" into `proposal` when it fits whole.
+int JoinHome(const char* homeDrive, const char* homePath, char* proposal) {
   if (homePath == nullptr) homePath = "";
   if (homeDrive == nullptr) homeDrive = "C:";
 
@@ -59,7 +56,8 @@ void ProposeHomeDirectory(const char* homePath, const char* homeDrive) {
   // A text that fills the buffer whole is never taken for a path (see
   // ReadRecordedDataDirectory), so neither is a fallback of that length.
   fits = fits && strlen(fallback) < sizeof fallback - 1;
-  if (fits) memcpy(dataDirectory, fallback, sizeof fallback);
+  if (fits) memcpy(proposal, fallback, sizeof fallback);
+  return fits ? 1 : 0;
 }
 
 // The result of naming the text in the buffer by its full path.
@@ -88,16 +86,32 @@ bool AskForDirectory(HINSTANCE instance) {
 
 }  // namespace
 
+int ProposeHomeDirectory(const HomeFolders* homes, char* proposal) {
+  // Under another user's desktop the variables name the setup's own user's
+  // home, which the desktop's user, who runs the product, cannot enter.
+  const HomeFolder* home = homes->desktopUser.found ? &homes->desktopUser : &homes->variables;
+  if (home->spelt) return JoinHome(home->drive, home->path, proposal);
+  // The ANSI functions would spell the name with a look-alike or '?':
+  // another folder or none. A short name is a full path of its own.
+  if (home->shortName != nullptr && home->shortName[0] != '\0') {
+    return JoinHome("", home->shortName, proposal);
+  }
+  return 0;
+}
+
 int ResolveDataDirectory(HINSTANCE instance, HWND owner) {
-  const char* homePath = getenv("HOMEPATH");
-  const char* homeDrive = getenv("HOMEDRIVE");
   messageOwner = owner;
   dataDirectoryCreated = 0;
 
   // A default that does not fit whole is left empty, so it cannot be entered.
   int length = snprintf(dataDirectory, kDataDirSize, kProgramFilesFormat, SetupConfig.groupName);
   if (length < 0 || length >= kDataDirSize) dataDirectory[0] = '\0';
-  if (EnsureDirectory(dataDirectory, 0) != 0) ProposeHomeDirectory(homePath, homeDrive);
+  // A home folder that cannot be named keeps the Program Files default.
+  if (EnsureDirectory(dataDirectory, 0) != 0) {
+    static HomeFolders homes;
+    LookUpHomeFolders(&homes);
+    ProposeHomeDirectory(&homes, dataDirectory);
+  }
   static char proposal[kDataDirSize];
   memcpy(proposal, dataDirectory, sizeof proposal);
 

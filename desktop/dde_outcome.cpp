@@ -1,19 +1,53 @@
-// How Program Manager took the commands of a list. Pure: no platform calls.
-#include <string.h>
+// Program Manager's command texts, and how it took the commands of a list.
+// Pure: no platform calls.
+#include <stdio.h>
 
 #include "desktop/progman.h"
 
 namespace {
 
-const char kReplaceItemPrefix[] = "[ReplaceItem(";
-
-// ReplaceItem only makes room for the item that the next command adds; a
-// refusal means there was nothing to replace.
-bool RefusalIsHarmless(const char* command) {
-  return strncmp(command, kReplaceItemPrefix, sizeof kReplaceItemPrefix - 1) == 0;
+// Formats one command from its form and up to three texts; a form reads
+// only the texts it names. Returns whether the whole command fitted.
+bool Format(char* command, const char* form, const char* a = nullptr, const char* b = nullptr,
+            const char* c = nullptr) {
+  int length = snprintf(command, kCommandSize, form, a, b, c);
+  return length >= 0 && length < kCommandSize;
 }
 
+const char kAddItemForm[] = "[AddItem(\"%s\",%s,,,,,\"%s\")]";
+
 }  // namespace
+
+int MainGroupCommands(const char* groupName, const char* appName, const char* mainExePath,
+                      const char* uninstallerPath, const char* dataDir,
+                      ProgmanCommand commands[kMainGroupCommandCount]) {
+  bool ok = Format(commands[0], "[CreateGroup(%s)]", groupName);
+  ok &= Format(commands[1], "[ShowGroup(%s,5)]", groupName);
+  ok &= Format(commands[2], "[ReplaceItem(%s)]", appName);
+  ok &= Format(commands[3], kAddItemForm, mainExePath, appName, dataDir);
+  ok &= Format(commands[4], "[ReplaceItem(Uninstall)]");
+  ok &= Format(commands[5], kAddItemForm, uninstallerPath, "Uninstall", dataDir);
+  return ok ? 1 : 0;
+}
+
+int StartupGroupCommands(const char* groupName, const char* mainExePath, const char* dataDir,
+                         ProgmanCommand commands[kStartupGroupCommandCount]) {
+  bool ok = Format(commands[0], "[CreateGroup(Startup)]");
+  ok &= Format(commands[1], "[ShowGroup(Startup,5)]");
+  ok &= Format(commands[2], "[ReplaceItem(%s)]", groupName);
+  ok &= Format(commands[3], kAddItemForm, mainExePath, groupName, dataDir);
+  return ok ? 1 : 0;
+}
+
+int RemovalCommands(const char* groupName, const char* appName,
+                    ProgmanCommand commands[kRemovalCommandCount]) {
+  bool ok = Format(commands[0], "[CreateGroup(%s)]", groupName);
+  ok &= Format(commands[1], "[DeleteItem(%s)]", appName);
+  ok &= Format(commands[2], "[DeleteItem(Uninstall)]");
+  ok &= Format(commands[3], "[CreateGroup(Startup)]");
+  ok &= Format(commands[4], "[DeleteItem(%s)]", groupName);
+  return ok ? 1 : 0;
+}
 
 CommandOutcome ClassifyTransaction(const TransactionResult* result) {
   if (!result->connected) return kCommandNoServer;
@@ -25,16 +59,19 @@ CommandOutcome ClassifyTransaction(const TransactionResult* result) {
   return result->lastError == DMLERR_EXECACKTIMEOUT ? kCommandTimedOut : kCommandRefused;
 }
 
-ListOutcome CombineOutcomes(const ProgmanCommand* commands, const CommandOutcome* outcomes,
-                            int count) {
-  // One bit for each outcome met.
-  unsigned seen = 0;
-  for (int i = 0; i < count; ++i) {
-    bool harmless = outcomes[i] == kCommandRefused && RefusalIsHarmless(commands[i]);
-    seen |= 1u << (harmless ? kCommandAcknowledged : outcomes[i]);
+bool GroupTakesItems(CommandOutcome createGroup) {
+  return createGroup == kCommandAcknowledged || createGroup == kCommandTimedOut;
+}
+
+ItemOutcome ItemOutcomeOf(const CommandOutcome* outcomes, int addItem) {
+  if (!GroupTakesItems(outcomes[0])) return kItemNeedsShortcut;
+  switch (outcomes[addItem]) {
+    case kCommandAcknowledged:
+      return kItemByProgramManager;
+    case kCommandTimedOut:
+      return kItemMayStillBeMade;
+    default:
+      // Refused, or the server gone half way: the item is not there.
+      return kItemNeedsShortcut;
   }
-  // A command without a server amid answered ones is undone, as if refused.
-  if ((seen & ~(1u << kCommandNoServer)) == 0) return kListNoServer;
-  if ((seen & ((1u << kCommandRefused) | (1u << kCommandNoServer))) != 0) return kListRefused;
-  return (seen & (1u << kCommandTimedOut)) != 0 ? kListTimedOut : kListAcknowledged;
 }

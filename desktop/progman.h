@@ -1,4 +1,5 @@
-// Registration of the product with Program Manager over DDE.
+// Registration of the product with Program Manager over DDE, and its items
+// as shortcut files where Program Manager did not make them.
 #ifndef TIDEWELL_DESKTOP_PROGMAN_H
 #define TIDEWELL_DESKTOP_PROGMAN_H
 
@@ -46,11 +47,6 @@ enum CommandOutcome {
   kCommandRefused = 3,       // it answered that it did not carry it out
   kCommandTimedOut = 4       // no answer came within the transaction's timeout
 };
-// How a list of commands went, decided by the commands that make or delete
-// something: all acknowledged; no Program Manager answered any of them;
-// one was refused (or lost its server half way), so what the list makes is
-// not all there; or one timed out and none was refused, so nobody knows.
-enum ListOutcome { kListAcknowledged = 1, kListNoServer = 2, kListRefused = 3, kListTimedOut = 4 };
 // What one execute transaction gave back.
 struct TransactionResult {
   int connected;     // DdeConnect made a conversation
@@ -61,22 +57,59 @@ struct TransactionResult {
 // The outcome of one transaction: acknowledged only when it returned
 // non-zero with DDE_FACK in its result word.
 CommandOutcome ClassifyTransaction(const TransactionResult* result);
-// The outcome of a list of commands and their outcomes, in order. A refused
-// ReplaceItem does not count: Program Manager refuses to replace an item
-// that is not there yet, as on every first installation.
-ListOutcome CombineOutcomes(const ProgmanCommand* commands, const CommandOutcome* outcomes,
-                            int count);
-// Whether Program Manager made what a list asks for: every command
-// acknowledged.
-inline bool MadeByProgramManager(ListOutcome outcome) {
-  return outcome == kListAcknowledged;
-}
-// Whether the setup makes the items as shortcut files instead: no Program
-// Manager answered, or it refused. A list that timed out may still be
-// carried out, and shortcut files then would show the items twice.
-inline bool NeedsShortcutFiles(ListOutcome outcome) {
-  return outcome == kListNoServer || outcome == kListRefused;
-}
+// The commands of a list that make something: its first, CreateGroup, and
+// the AddItem of each item. ShowGroup and ReplaceItem make nothing (a
+// ReplaceItem is refused whenever there is no item to replace yet, as on
+// every first installation), so their outcomes decide nothing.
+const int kProgramAddItem = 3;    // in the main group's list
+const int kUninstallAddItem = 5;  // in the main group's list
+const int kStartupAddItem = 3;    // in the Startup group's list
+// What became of one item of a list.
+enum ItemOutcome {
+  kItemByProgramManager = 1,  // its AddItem was acknowledged
+  kItemNeedsShortcut = 2,     // CreateGroup or its AddItem was refused or found no server
+  kItemMayStillBeMade = 3     // its AddItem timed out; shortcut files would show it twice
+};
+// Whether the rest of a list goes after its CreateGroup: not after a refusal
+// or without a server, for the items would land in whichever group was
+// current before.
+bool GroupTakesItems(CommandOutcome createGroup);
+// The outcome of the item that commands[addItem] of a list adds, from each
+// command's outcome (outcomes[0] is CreateGroup's). The outcomes of
+// commands that were not sent are not read.
+ItemOutcome ItemOutcomeOf(const CommandOutcome* outcomes, int addItem);
+
+// The product's items as shortcut files in the Start menu (shortcuts.cpp),
+// for when Program Manager did not make them. Each file is recorded in the
+// profile once it is saved and forgotten once it is gone, so that the
+// records name exactly the shortcut files there are, and the uninstaller
+// removes exactly those.
+//
+// Brings the group's two items in line with `outcomes` (the product's item,
+// then "Uninstall"): one that Program Manager made loses the shortcut file
+// that an earlier run made for it; one that it did not make gets a new
+// shortcut file (the earlier one deleted first) in the group's folder of
+// the Start menu's Programs folder, all users' when the setup runs as an
+// administrator, the user's own otherwise, with the target, working
+// directory and name of the Program Manager command; one that may still be
+// made is left as it is. The group's folder that the setup made goes, with
+// its record, once none of its shortcut files is left and nothing else is
+// in it.
+void SettleGroupShortcuts(const ItemOutcome outcomes[2], const char* mainExePath,
+                          const char* uninstallerPath, const char* dataDir);
+// The same for the product's Startup item, named after the group, in the
+// matching Startup folder: 1 when the item is there afterwards, made by
+// Program Manager or as a shortcut file.
+int SettleStartupShortcut(ItemOutcome outcome, const char* mainExePath, const char* dataDir);
+// Deletes the shortcut files that the setup recorded, then the group's
+// folder when the setup created it and nothing else is in it, and forgets
+// each record whose file or folder is gone. Returns 1 when a Startup
+// shortcut was recorded.
+int RemoveRecordedShortcuts();
+// Removes the group's folder from the Programs folders, the user's and all
+// users', wherever nothing else is in it: what Program Manager makes for a
+// group is such a folder.
+void RemoveEmptyGroupFolders();
 
 // The DDEML instance of the registration stage; 0 outside it.
 extern DWORD ddeInstance;
@@ -91,9 +124,10 @@ HDDEDATA CALLBACK DdeCallback(UINT type, UINT format, HCONV conversation, HSZ to
                               HDDEDATA data, ULONG_PTR data1, ULONG_PTR data2);
 
 // The stage: the product's group, and the Startup item if the user agrees.
-// Where Program Manager did not make them (none answered, or it refused),
-// the same items are made as shortcut files in the Start menu. Returns 1
-// when the Startup item was made, either way, else 0.
+// Each item that Program Manager did not make (none answered, or it
+// refused the item or its group) is made as a shortcut file in the Start
+// menu instead, and only such an item. Returns 1 when the Startup item was
+// made, either way, else 0.
 int RegisterProgramItems(const char* mainExePath, const char* uninstallerPath);
 // The uninstaller's stage for the installation in `directory`: removes the
 // product's two items and, with `startupItem` (the setup recorded that it

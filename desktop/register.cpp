@@ -1,16 +1,19 @@
-// The registration stage: the product's group with its two items, then the
-// Startup item when the configuration offers it and the user agrees. What
-// Program Manager did not make (none answered, or it refused) is made as
-// shortcut files instead.
+// The setup's registration stage: the product's group with its two items,
+// then the Startup item when the configuration offers it and the user
+// agrees. Each item that Program Manager did not make (none answered, or it
+// refused the item or its group) is made as a shortcut file (shortcuts.cpp)
+// instead; an item it made loses the shortcut file an earlier run made.
 #include "desktop/progman.h"
-#include "desktop/shortcuts.h"
 
 namespace {
 
-ListOutcome SendAll(const ProgmanCommand* commands, int count) {
-  CommandOutcome outcomes[kMainGroupCommandCount];
-  for (int i = 0; i < count; ++i) outcomes[i] = ProgmanExecute(commands[i]);
-  return CombineOutcomes(commands, outcomes, count);
+// Sends a list: CreateGroup, then the rest when the group takes items.
+// `outcomes` gets each command's outcome; those not sent repeat
+// CreateGroup's.
+void SendList(const ProgmanCommand* commands, int count, CommandOutcome* outcomes) {
+  outcomes[0] = ProgmanExecute(commands[0]);
+  bool send = GroupTakesItems(outcomes[0]);
+  for (int i = 1; i < count; ++i) outcomes[i] = send ? ProgmanExecute(commands[i]) : outcomes[0];
 }
 
 }  // namespace
@@ -18,24 +21,26 @@ ListOutcome SendAll(const ProgmanCommand* commands, int count) {
 int RegisterProgramItems(const char* mainExePath, const char* uninstallerPath) {
   static ProgmanCommand mainCommands[kMainGroupCommandCount];
   static ProgmanCommand startupCommands[kStartupGroupCommandCount];
-  static_assert(kStartupGroupCommandCount <= kMainGroupCommandCount, "SendAll holds either list");
+  CommandOutcome outcomes[kMainGroupCommandCount];
+  static_assert(kStartupGroupCommandCount <= kMainGroupCommandCount, "outcomes hold either list");
 
   DdeStart();
-  ListOutcome outcome = kListNoServer;
+  // Commands that cannot be built whole are not sent, as if nobody answered.
+  ItemOutcome items[2] = {kItemNeedsShortcut, kItemNeedsShortcut};
   if (MainGroupCommands(SetupConfig.groupName, SetupConfig.appName, mainExePath, uninstallerPath,
                         dataDirectory, mainCommands)) {
-    outcome = SendAll(mainCommands, kMainGroupCommandCount);
+    SendList(mainCommands, kMainGroupCommandCount, outcomes);
+    items[0] = ItemOutcomeOf(outcomes, kProgramAddItem);
+    items[1] = ItemOutcomeOf(outcomes, kUninstallAddItem);
   }
-  if (NeedsShortcutFiles(outcome)) MakeGroupShortcuts(mainExePath, uninstallerPath, dataDirectory);
+  SettleGroupShortcuts(items, mainExePath, uninstallerPath, dataDirectory);
   int startupItem = 0;
   if (SetupConfig.offerStartup != 0 &&
       MessageBoxA(nullptr, SetupConfig.startupPrompt, "Add To Startup Group", MB_YESNO) == IDYES &&
       StartupGroupCommands(SetupConfig.groupName, mainExePath, dataDirectory, startupCommands)) {
-    outcome = SendAll(startupCommands, kStartupGroupCommandCount);
-    startupItem = MadeByProgramManager(outcome) || (NeedsShortcutFiles(outcome) &&
-                                                    MakeStartupShortcut(mainExePath, dataDirectory))
-                      ? 1
-                      : 0;
+    SendList(startupCommands, kStartupGroupCommandCount, outcomes);
+    startupItem =
+        SettleStartupShortcut(ItemOutcomeOf(outcomes, kStartupAddItem), mainExePath, dataDirectory);
   }
   DdeStop();
   return startupItem;

@@ -3,8 +3,9 @@
 // shortcut files, starting a program as the desktop's user, and the entry
 // in Apps & features. Each is looked up at run time in a DLL of the system
 // directory, so the program imports only KERNEL32, USER32 and msvcrt and
-// still runs where a part is missing. The host build has none of them: each
-// says so, and the callers carry on as on a Windows without it.
+// still runs where a part is missing (shell_windows.cpp, uninstall_entry.cpp).
+// The host build has none of them (shell_absent.cpp): each says so, and the
+// callers carry on as on a Windows without it.
 #ifndef TIDEWELL_DESKTOP_SHELL_H
 #define TIDEWELL_DESKTOP_SHELL_H
 

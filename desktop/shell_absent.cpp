@@ -4,6 +4,9 @@
 // there, as it would on a Windows without it, and the callers carry on:
 // Program Manager's items become desktop entries, the product is started
 // with WinExec.
+#include <stdlib.h>
+
+#include "datadir/datadir.h"
 #include "desktop/shell.h"
 
 int AdmitDdeReplies() {
@@ -27,3 +30,10 @@ int WriteUninstallEntry(const char*, const char*, const char*) {
 }
 
 void RemoveUninstallEntry(const char*) {}
+
+// The host has no other user's desktop and no code page to lose characters
+// in: the home folder is that of the variables, as the C library reads them.
+void LookUpHomeFolders(HomeFolders* homes) {
+  homes->desktopUser = HomeFolder{0, 0, nullptr, nullptr, nullptr};
+  homes->variables = HomeFolder{1, 1, getenv("HOMEDRIVE"), getenv("HOMEPATH"), nullptr};
+}

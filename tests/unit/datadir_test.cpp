@@ -146,6 +146,30 @@ TEST_F(DataDirTest, HomeDirectoryFallbackProposals) {
   }
 }
 
+// The home proposal: the desktop user's profile folder when the setup runs
+// as another user, else the variables'; a name outside the ANSI code page
+// only by its short name, else none, never by the ANSI look-alike.
+TEST(HomeProposal, DesktopUserFirstAndNeverALookAlike) {
+  const HomeFolder none = {}, admin = {1, 1, "C:", "\\Users\\admin", ""};
+  const HomeFolder ann = {1, 1, "", "C:\\Users\\ann", ""};
+  const HomeFolder lukasz = {1, 0, "", "C:\\users\\Lukasz", "C:\\users\\_UKA~INY"};
+  const HomeFolder noShort = {1, 0, "C:", "\\users\\Lukasz", ""};
+  struct Case {
+    HomeFolder desktopUser, variables;
+    const char* proposal;  // nullptr: none
+  } cases[] = {
+      {ann, admin, "C:\\Users\\ann\\Tidewell"},         {none, admin, "C:\\Users\\admin\\Tidewell"},
+      {lukasz, admin, "C:\\users\\_UKA~INY\\Tidewell"}, {noShort, admin, nullptr},
+      {none, lukasz, "C:\\users\\_UKA~INY\\Tidewell"},  {none, noShort, nullptr}};
+  for (const Case& c : cases) {
+    HomeFolders homes = {c.desktopUser, c.variables};
+    char proposal[kDataDirSize] = "none";
+    int made = ProposeHomeDirectory(&homes, proposal);
+    EXPECT_STREQ(proposal, c.proposal ? c.proposal : "none") << &c - cases << ": " << made;
+    EXPECT_EQ(made, c.proposal != nullptr) << &c - cases;
+  }
+}
+
 TEST_F(DataDirTest, FallbackThatWouldNotFitKeepsTheDefault) {
   setenv("HOMEDRIVE", "D:", 1);
   setenv("HOMEPATH", ("\\" + std::string(1020, 'h')).c_str(), 1);

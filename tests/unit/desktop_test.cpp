@@ -9,6 +9,7 @@
 #include "desktop/progman.h"
 #include "desktop/running_copies.h"
 #include "tests/unit/support/events.h"
+#include "tests/unit/support/scratch.h"
 
 namespace {
 
@@ -43,6 +44,8 @@ TEST(ProgmanCommands, TheTenTextsForThisBuild) {
   std::vector<std::string> all = Texts(main, kMainGroupCommandCount);
   for (const std::string& s : Texts(startup, kStartupGroupCommandCount)) all.push_back(s);
   EXPECT_EQ(all, kTenCommands);
+  for (int i : {kProgramAddItem, kUninstallAddItem, kMainGroupCommandCount + kStartupAddItem})
+    EXPECT_EQ(all[i].rfind("[AddItem(", 0), 0u) << all[i];
 }
 
 TEST(ProgmanCommands, GroupAndApplicationNamesLandInTheirOwnPlaces) {
@@ -96,6 +99,7 @@ class RegistrationTest : public ::testing::Test {
     });
   }
   Received received;
+  ScratchDrive drive;  // keeps the profile's records away from the user's own
 };
 
 TEST_F(RegistrationTest, AnswerDecidesTheStartupCommands) {
@@ -140,7 +144,7 @@ TEST_F(RegistrationTest, NoServerSendsNothingButStillAsks) {
   RegisterProgramItems(kMainExe, kUninstaller);
   EXPECT_TRUE(received.texts.empty());
   EXPECT_EQ(EventsOf("DdeExecute").size(), 0u);
-  EXPECT_EQ(EventsOf("DdeConnect").size(), 10u) << "each command tries again";
+  EXPECT_EQ(EventsOf("DdeConnect").size(), 2u) << "each list stops after its CreateGroup";
   EXPECT_EQ(MessageBoxCaptions(), std::vector<std::string>{"Add To Startup Group"});
 }
 
@@ -176,9 +180,9 @@ TEST_F(RegistrationTest, CallbackAcceptsOnlyTheExactGroupName) {
 }
 
 // The outcome rule of the registration stage, over the four Startup
-// commands: what each transaction gave back decides whether Program Manager
-// made the item (then startupItem is recorded) or the setup makes it as a
-// shortcut file instead.
+// commands: only CreateGroup and AddItem decide whether Program Manager made
+// the item (then startupItem is recorded and an earlier shortcut file goes),
+// the setup makes it as a shortcut file, or it may still be made.
 TEST(DdeOutcome, TransactionsDecideWhoMakesTheStartupItem) {
   const TransactionResult ack = {1, 1, DDE_FACK, DMLERR_NO_ERROR};
   const TransactionResult none = {0, 0, 0, DMLERR_NO_ERROR};
@@ -186,40 +190,35 @@ TEST(DdeOutcome, TransactionsDecideWhoMakesTheStartupItem) {
   const TransactionResult timedOut = {1, 0, 0, DMLERR_EXECACKTIMEOUT};
   const TransactionResult busy = {1, 1, 0, DMLERR_NO_ERROR};  // answered without DDE_FACK
   const TransactionResult lost = {1, 0, 0, 0x400A};           // DMLERR_POSTMSG_FAILED
+  const ItemOutcome pm = kItemByProgramManager, file = kItemNeedsShortcut,
+                    later = kItemMayStillBeMade;
   struct Case {
     const char* what;
     TransactionResult results[kStartupGroupCommandCount];
-    ListOutcome outcome;
-    bool recorded;
-    bool shortcut;
+    ItemOutcome item;
+    bool restSent;
   } cases[] = {
-      {"every command acknowledged", {ack, ack, ack, ack}, kListAcknowledged, true, false},
-      {"first installation: no item to replace",
-       {ack, ack, refused, ack},
-       kListAcknowledged,
-       true,
-       false},
-      {"no Program Manager", {none, none, none, none}, kListNoServer, false, true},
-      {"AddItem refused", {ack, ack, ack, refused}, kListRefused, false, true},
-      {"CreateGroup refused", {refused, ack, ack, ack}, kListRefused, false, true},
-      {"answered without acknowledging", {ack, ack, ack, busy}, kListRefused, false, true},
-      {"message not delivered", {ack, ack, ack, lost}, kListRefused, false, true},
-      {"server gone half way", {ack, ack, none, none}, kListRefused, false, true},
-      {"AddItem timed out", {ack, ack, ack, timedOut}, kListTimedOut, false, false},
-      {"ReplaceItem timed out", {ack, ack, timedOut, ack}, kListTimedOut, false, false},
-      {"a refusal outweighs a timeout", {timedOut, ack, ack, refused}, kListRefused, false, true},
+      {"every command acknowledged", {ack, ack, ack, ack}, pm, true},
+      {"first installation: no item to replace", {ack, ack, refused, ack}, pm, true},
+      {"ShowGroup refused alone", {ack, refused, ack, ack}, pm, true},
+      {"no Program Manager", {none, none, none, none}, file, false},
+      {"CreateGroup refused", {refused, ack, ack, ack}, file, false},
+      {"AddItem refused", {ack, ack, ack, refused}, file, true},
+      {"answered without acknowledging", {ack, ack, ack, busy}, file, true},
+      {"message not delivered", {ack, ack, ack, lost}, file, true},
+      {"server gone half way", {ack, ack, none, none}, file, true},
+      {"AddItem timed out", {ack, ack, ack, timedOut}, later, true},
+      {"ReplaceItem timed out", {ack, ack, timedOut, ack}, pm, true},
+      {"a refusal outweighs a timeout", {timedOut, ack, ack, refused}, file, true},
   };
-  static ProgmanCommand commands[kStartupGroupCommandCount];
-  ASSERT_EQ(StartupGroupCommands("Tidewell", kMainExe, kDir, commands), 1);
   for (const Case& c : cases) {
     CommandOutcome outcomes[kStartupGroupCommandCount];
     for (int i = 0; i < kStartupGroupCommandCount; ++i) {
       outcomes[i] = ClassifyTransaction(&c.results[i]);
     }
-    ListOutcome outcome = CombineOutcomes(commands, outcomes, kStartupGroupCommandCount);
-    EXPECT_EQ(outcome, c.outcome) << c.what << ": got " << outcome;
-    EXPECT_EQ(MadeByProgramManager(outcome), c.recorded) << c.what;
-    EXPECT_EQ(NeedsShortcutFiles(outcome), c.shortcut) << c.what;
+    ItemOutcome item = ItemOutcomeOf(outcomes, kStartupAddItem);
+    EXPECT_EQ(item, c.item) << c.what << ": got " << item;
+    EXPECT_EQ(GroupTakesItems(outcomes[0]), c.restSent) << c.what;
   }
 }
 
@@ -230,19 +229,23 @@ TEST_F(RegistrationTest, StartupItemIsReportedOnlyWhenProgramManagerMadeIt) {
   struct Case {
     const char* refused;  // the command the server refuses, or ""
     int startupItem;
-  } cases[] = {{"", 1},
-               {"[ReplaceItem(Tidewell)]", 1},
-               {"[CreateGroup(Startup)]", 0},
-               {kTenCommands[9].c_str(), 0}};
+    size_t sent;
+  } cases[] = {{"", 1, 10},
+               {"[ReplaceItem(Tidewell)]", 1, 10},
+               {"[ShowGroup(Startup,5)]", 1, 10},
+               {"[CreateGroup(Startup)]", 0, 7},
+               {kTenCommands[9].c_str(), 0, 10}};
   for (const Case& c : cases) {
     StandinReset();
     std::string refused = c.refused;
-    StandinRegisterDdeServer("PROGMAN", "PROGMAN", [refused](const unsigned char* data, DWORD) {
-      return refused != reinterpret_cast<const char*>(data);
+    size_t sent = 0;
+    StandinRegisterDdeServer("PROGMAN", "PROGMAN", [&](const unsigned char* data, DWORD) {
+      return ++sent, refused != reinterpret_cast<const char*>(data);
     });
     StandinQueueAnswer("y");
     int got = RegisterProgramItems(kMainExe, kUninstaller);
     EXPECT_EQ(got, c.startupItem) << "refusing \"" << c.refused << "\": got " << got;
+    EXPECT_EQ(sent, c.sent) << "refusing \"" << c.refused << "\": commands sent";
   }
 }
 

@@ -4,8 +4,10 @@
 # shows no window without its Explorer, so "no Program Manager" is left to
 # the outcome table.) The setup makes shortcut files in all users' Start
 # menu instead and, with oleaut32 kept from loading, starts the product
-# itself. The uninstaller removes exactly the recorded files and the
-# group's folder it made; the user's folders and files stay.
+# itself. A reinstallation whose Startup item Program Manager makes drops
+# the earlier Startup file and record. The uninstaller removes exactly the
+# recorded files, the group's folder it made and Program Manager's Startup
+# item; the user's folders and files stay.
 set -u
 . "$(dirname "$0")/lib.sh"
 tw_begin shortcut_files
@@ -43,6 +45,15 @@ check_eq "[Options] startupItem" 1 "$(ini_get "$ini" Options startupItem)"
 check_eq "the product's parent" "setup.exe" "$(parent_log_field parent)"
 check_eq "the product's directory" "$data_win" "$(parent_log_field directory)"
 
+# Program Manager makes the Startup item once the user's folder is gone.
+rm -rf "$user_startup/Tidewell.lnk"
+run_setup
+finish_install y
+check_link "Program Manager's StartUp item Tidewell" "$user_startup/Tidewell.lnk" "$data_win\\tw32.exe" "$data_win"
+check_absent "all users' StartUp item after reinstalling" "$startup_dir/Tidewell.lnk"
+check_eq "records after reinstalling" "programShortcut shortcutFolder startupItem uninstallShortcut" \
+  "$(tr -d '\r' <"$ini" | sed -nE 's/^(shortcutFolder|\w+Shortcut|startupItem)=.*/\1/p' | sort | paste -sd ' ')"
+
 target=$(lnk_field "$group_dir/Uninstall.lnk" target)
 echo "starting $target"
 (cd "$data_dir" && exec "$TW_WINE" "$target") >"$TW_LOG_DIR/uninst.out" 2>&1 &
@@ -53,7 +64,7 @@ check_absent "all users' StartUp item" "$startup_dir/Tidewell.lnk"
 check_eq "the user's file beside it" "mine" "$(tr -d '\r' <"$startup_dir/mine.txt" 2>/dev/null)"
 check_eq "the user's folders in Program Manager's group" "Tidewell.lnk Uninstall.lnk" \
   "$(ls "$TW_PROGRAMS/Tidewell" 2>/dev/null | paste -sd ' ')"
-check_exists "the user's folder in the user's StartUp" "$user_startup/Tidewell.lnk"
+check_absent "Program Manager's StartUp item" "$user_startup/Tidewell.lnk"
 check_eq "records left in tidewell.ini" "" "$(tr -d '\r' <"$ini" | grep -iE \
   '^(shortcutFolder|programShortcut|uninstallShortcut|startupShortcut|startupItem)=')"
 rm -rf "$startup_dir/mine.txt" "$TW_PROGRAMS/Tidewell" "$user_startup/Tidewell.lnk"

@@ -7,8 +7,11 @@
 namespace {
 
 BOOL CALLBACK PrintControlText(HWND control, LPARAM) {
+  // GetWindowTextA would not read another process's edit control.
   char text[4096];
-  if (GetWindowTextA(control, text, sizeof text) > 0) printf("%s\n", text);
+  if (SendMessageA(control, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text)) > 0) {
+    printf("%s\n", text);
+  }
   return TRUE;
 }
 

@@ -76,7 +76,8 @@ foreach(name
     apps_features
     version_info
     themed_controls
-    signed_install)
+    signed_install
+    home_name)
   add_test(NAME wine_${name}
     COMMAND ${CMAKE_COMMAND} -E env ${TW_ENV} bash ${TW_WINE_DIR}/test_${name}.sh)
   set_tests_properties(wine_${name} PROPERTIES

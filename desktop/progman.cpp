@@ -1,4 +1,7 @@
-// A minimal DDE client for Program Manager: one conversation per command.
+// Program Manager over DDE: the client that sends one command per
+// conversation, which both programs use, and the uninstaller's removal
+// stage. The setup's registration stage, which works on the setup's data
+// directory, is in register.cpp, so that the uninstaller links without it.
 #include <string.h>
 
 #include "desktop/progman.h"
@@ -7,8 +10,20 @@
 DWORD ddeInstance = 0;
 
 namespace {
+
 const char kProgman[] = "PROGMAN";
 const DWORD kExecuteTimeoutMs = 2000;
+
+// Sends a group's removal commands: the first makes the group current, the
+// others delete its items. They go only when the group is current for
+// certain; else they would name items of whichever group was current
+// before. Returns 1 when the group was made current.
+int RemoveItems(ProgmanCommand* commands, int count) {
+  if (ProgmanExecute(commands[0]) != kCommandAcknowledged) return 0;
+  for (int i = 1; i < count; ++i) ProgmanExecute(commands[i]);
+  return 1;
+}
+
 }  // namespace
 
 void DdeStart() {
@@ -52,4 +67,25 @@ HDDEDATA CALLBACK DdeCallback(UINT type, UINT, HCONV, HSZ, HSZ service, HDDEDATA
   DdeQueryStringA(ddeInstance, service, serviceName, kDdeNameSize, 0);
   if (strcmp(serviceName, SetupConfig.groupName) != 0) return nullptr;
   return reinterpret_cast<HDDEDATA>(static_cast<INT_PTR>(TRUE));
+}
+
+void UnregisterProgramItems(const char* directory, int startupItem) {
+  static ProgmanCommand commands[kRemovalCommandCount];
+  int startupShortcut = RemoveRecordedShortcuts();
+  if (RemovalCommands(SetupConfig.groupName, SetupConfig.appName, commands)) {
+    DdeStart();
+    // Program Manager keeps a group as a folder of the Start menu; making it
+    // current may even have made that folder anew. Once the items are gone
+    // it goes when nothing else is in it, never with the user's files.
+    if (RemoveItems(commands, kGroupRemovalCommandCount)) RemoveEmptyGroupFolders();
+    // An item of the product's name in the Startup group that the setup did
+    // not make is not the product's to remove, nor is one when the setup's
+    // Startup item was its shortcut file. These commands also open that
+    // group's window.
+    if (startupItem && !startupShortcut) {
+      RemoveItems(commands + kGroupRemovalCommandCount, kStartupRemovalCommandCount);
+    }
+    DdeStop();
+  }
+  RemoveUninstallEntry(directory);
 }
