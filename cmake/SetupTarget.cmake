@@ -116,6 +116,21 @@ function(_tidewell_check_icon what file out)
   set(${out} "${path}" PARENT_SCOPE)
 endfunction()
 
+# The programs' manifest as they carry it: ui/program.manifest without its
+# comments and indentation, which Windows does not read and which would
+# cost the setup a whole 512-byte block of its file. Sets <out> to its path.
+function(_tidewell_compact_manifest out)
+  set(source ${PROJECT_SOURCE_DIR}/ui/program.manifest)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
+  file(READ ${source} text)
+  string(REGEX REPLACE "<!--[^>]*-->" "" text "${text}")
+  string(REGEX REPLACE "[\r\n]+ *" " " text "${text}")
+  string(REGEX REPLACE "> +<" "><" text "${text}")
+  string(STRIP "${text}" text)
+  file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/program.manifest CONTENT "${text}\n")
+  set(${out} ${PROJECT_BINARY_DIR}/program.manifest PARENT_SCOPE)
+endfunction()
+
 # The files a program's resource script takes in, so that a changed manifest
 # or icon compiles it again.
 function(_tidewell_resource_depends script manifest icon)
@@ -216,7 +231,7 @@ function(tidewell_add_setup target)
   endforeach()
   _tidewell_parse_version("tidewell_add_setup(${target}): VERSION" "${ARG_VERSION}"
                           info_version_numbers info_version)
-  set(info_manifest ${PROJECT_SOURCE_DIR}/ui/program.manifest)
+  _tidewell_compact_manifest(info_manifest)
   if(NOT DEFINED ARG_ICON)
     set(ARG_ICON ${PROJECT_SOURCE_DIR}/ui/tidewell.ico)
   endif()

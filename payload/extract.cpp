@@ -1,19 +1,15 @@
 // Writes the payload files into the data directory so that a failure, or a
 // kill at any point, leaves the previous installation whole or the new one,
-// never a mix. A file that was not installed is written straight at its
-// name, recorded first in the staging folder's journal. An installed file
-// gets a second link in the staging folder first; the new file is written
-// there and then takes the installed one's name in one rename, so the name
-// is never missing. Where there can be no second link, the installed file
-// is renamed aside instead. At the end the run commits and the previous
-// files go; on a failure the run is rolled back at once.
-#include <direct.h>
-#include <errno.h>
-#include <fcntl.h>
-#include <io.h>
+// never a mix. A file that was not installed is recorded in the staging
+// folder's journal, then written straight at its name. An installed file's
+// bytes are copied into the journal, then the new bytes are written over it
+// in place: that needs no new name, which is what costs most where the
+// system looks names up by reading the folder. One that cannot be changed
+// in place (a running program's file, a link, a file with other links) is
+// renamed aside instead and written anew. At the end the run commits; on a
+// failure it is rolled back at once.
 #include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
 #include <zlib.h>
 
 #include "payload/payload.h"
@@ -32,7 +28,6 @@ enum InstalledKind : unsigned char {
 char currentDirectory[kStagingPathSize];
 char installedPath[kStagingPathSize];
 char asidePath[kStagingPathSize];
-char stagedPath[kStagingPathSize];
 char listing[kStagingPathSize];
 int previousRestored = 1;
 
@@ -100,7 +95,7 @@ bool FindInstalledFiles(const Payload* payload, const char* directory, int* orde
 
 // Writes one file's chunks to an open file. The buffer holds
 // kExtractBufferSize bytes and is reused for every chunk.
-ExtractResult WriteChunks(const PayloadFile* file, unsigned char* buffer, int out) {
+ExtractResult WriteChunks(const PayloadFile* file, unsigned char* buffer, HANDLE out) {
   for (int j = 0; j < file->chunkCount; ++j) {
     const PayloadChunk* chunk = &file->chunks[j];
     uLongf length = kExtractBufferSize;
@@ -108,62 +103,96 @@ ExtractResult WriteChunks(const PayloadFile* file, unsigned char* buffer, int ou
     if (uncompress(buffer, &length, chunk->data, chunk->compressedLength) != Z_OK) {
       return kExtractCorruptPayload;
     }
-    if (_write(out, buffer, static_cast<unsigned int>(length)) != static_cast<int>(length)) {
-      return kExtractShortWrite;
-    }
+    if (!WriteWhole(out, buffer, static_cast<DWORD>(length))) return kExtractShortWrite;
   }
   return kExtractDone;
 }
 
-// Writes `file` whole as a new file at `path`. Nothing at the name is
-// followed or written over, a link planted there included. `existed` tells
-// whether something had the name.
-ExtractResult WriteNewFile(const PayloadFile* file, const char* path, unsigned char* buffer,
-                           bool* existed) {
-  int out = _open(path, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
-  *existed = out < 0 && errno == EEXIST;
-  if (out < 0) return kExtractCannotCreate;
+// Writes `file` whole as a new file at installedPath. Nothing at the name is
+// followed or written over, a link planted there included.
+ExtractResult WriteNewFile(const PayloadFile* file, unsigned char* buffer) {
+  HANDLE out = CreateFileA(installedPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (out == INVALID_HANDLE_VALUE) {
+    // Something took the name since the folder was listed: not the run's.
+    if (GetLastError() == ERROR_FILE_EXISTS) RecordNotCreated(file->name);
+    return kExtractCannotCreate;
+  }
   ExtractResult result = WriteChunks(file, buffer, out);
-  // Data still buffered when the file is closed must reach the disk too.
-  if (_close(out) != 0 && result == kExtractDone) result = kExtractShortWrite;
+  if (!CloseHandle(out) && result == kExtractDone) result = kExtractShortWrite;
   return result;
 }
 
 // A file with nothing installed at its name: recorded, then written there.
 ExtractResult CreateNewFile(const PayloadFile* file, unsigned char* buffer) {
   ExtractResult recorded = RecordCreation(file->name);
-  if (recorded != kExtractDone) return recorded;
-  bool existed = false;
-  ExtractResult result = WriteNewFile(file, installedPath, buffer, &existed);
-  // Something took the name meanwhile: it is not the run's to remove.
-  if (existed) RecordNotCreated(file->name);
-  return result;
+  return recorded == kExtractDone ? WriteNewFile(file, buffer) : recorded;
+}
+
+typedef BOOL(WINAPI* GetInformationExFn)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
+
+// Whether the open `file` can be changed in place: a file of its own (no
+// other link, which would change with it, no directory) of a size the
+// journal takes, which goes into `size`. Windows Vista and later say so
+// without asking for the file's name, which Wine answers slowly; before
+// them, and on the host, the older call serves.
+GetInformationExFn getInformationEx = nullptr;
+
+bool CanChangeInPlace(HANDLE file, DWORD* size) {
+  FILE_STANDARD_INFO standard;
+  if (getInformationEx != nullptr) {
+    if (!getInformationEx(file, FileStandardInfo, &standard, sizeof standard) ||
+        standard.NumberOfLinks != 1 || standard.Directory ||
+        standard.EndOfFile.QuadPart > 0x7FFFFFFF) {
+      return false;
+    }
+    *size = static_cast<DWORD>(standard.EndOfFile.QuadPart);
+    return true;
+  }
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!GetFileInformationByHandle(file, &information) || information.nNumberOfLinks != 1 ||
+      (information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) !=
+          0 ||
+      information.nFileSizeHigh != 0 || information.nFileSizeLow > 0x7FFFFFFF) {
+    return false;
+  }
+  *size = information.nFileSizeLow;
+  return true;
 }
 
 // A file whose installed copy the run replaces.
 ExtractResult ReplaceInstalledFile(const PayloadFile* file, InstalledKind kind,
                                    unsigned char* buffer) {
-  if (!NextCopyPaths(file->name, asidePath, stagedPath, 0)) return kExtractCannotCreate;
-  bool linked = kind == kFileInstalled && CreateHardLinkA(asidePath, installedPath, nullptr);
-  bool existed = false;
-  ExtractResult result = WriteNewFile(file, stagedPath, buffer, &existed);
-  if (result != kExtractDone) return result;
-  if (linked && MoveFileExA(stagedPath, installedPath, MOVEFILE_REPLACE_EXISTING)) {
-    return kExtractDone;
+  // Opened itself, never what a link at its name leads to, and only while
+  // no other program has it open: a running program's file is left as it
+  // is, and renamed aside.
+  HANDLE installed = kind != kFileInstalled
+                         ? INVALID_HANDLE_VALUE
+                         : CreateFileA(installedPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                       OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  DWORD size = 0;
+  if (installed != INVALID_HANDLE_VALUE && CanChangeInPlace(installed, &size)) {
+    ExtractResult result =
+        RecordPreviousBytes(file->name, installed, size, buffer, kExtractBufferSize);
+    if (result == kExtractDone) {
+      SetFilePointer(installed, 0, nullptr, FILE_BEGIN);
+      result = WriteChunks(file, buffer, installed);
+    }
+    if (result == kExtractDone && !SetEndOfFile(installed)) result = kExtractShortWrite;
+    if (!CloseHandle(installed) && result == kExtractDone) result = kExtractShortWrite;
+    return result;
   }
-  // No second link (a file system without them, a link at the name), or a
-  // file that cannot be replaced (a running program's): renaming works for
-  // it, so the installed file is renamed aside, next to its second link when
-  // it has one, which cannot be deleted either. Without
-  // MOVEFILE_REPLACE_EXISTING nothing that is there is ever lost.
-  if (linked && !NextCopyPaths(file->name, asidePath, nullptr, 1)) return kExtractCannotCreate;
+  if (installed != INVALID_HANDLE_VALUE) CloseHandle(installed);
+  // Renaming works where writing does not (a running program's file), and
+  // moves a link as itself. Without MOVEFILE_REPLACE_EXISTING nothing that
+  // is there is ever lost.
+  if (!NextAsidePath(file->name, asidePath)) return kExtractCannotCreate;
   if (!MoveFileExA(installedPath, asidePath, 0)) {
     // Gone since the folder was listed: the new file is the run's own.
     if (!PathIsGone(installedPath)) return kExtractCannotCreate;
-    ExtractResult recorded = RecordCreation(file->name);
-    if (recorded != kExtractDone) return recorded;
+    return CreateNewFile(file, buffer);
   }
-  return MoveFileExA(stagedPath, installedPath, 0) ? kExtractDone : kExtractCannotCreate;
+  return WriteNewFile(file, buffer);
 }
 
 ExtractResult InstallFiles(const Payload* payload, const char* directory, unsigned char* kinds,
@@ -199,6 +228,8 @@ ExtractResult InstallFiles(const Payload* payload, const char* directory, unsign
 ExtractResult ExtractPayloadInto(const Payload* payload, const char* directory, HWND owner,
                                  ProgressFn progress) {
   previousRestored = 1;
+  getInformationEx = reinterpret_cast<GetInformationExFn>(reinterpret_cast<void (*)()>(
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFileInformationByHandleEx")));
   unsigned char* buffer = static_cast<unsigned char*>(malloc(kExtractBufferSize));
   size_t count = payload->fileCount > 0 ? static_cast<size_t>(payload->fileCount) : 1;
   int* order = static_cast<int*>(malloc(count * sizeof(int)));

@@ -1,11 +1,12 @@
 // Finishing what a run left in the staging folder: rolled back when it did
-// not commit (its copies of installed files back, what it created gone), and
-// rolled forward when it did (the copies of the previous files gone). What
-// is there is found by listing the held folders, not from a payload table,
-// so another version's run is finished as well as this one's.
-#include <fcntl.h>
-#include <io.h>
+// not commit (what it created gone, what it changed given its previous
+// bytes back, what it renamed aside back at its name), and rolled forward
+// when it did (the previous files renamed aside gone). What is there is
+// found in the folder itself, its journal and its listing, never in a
+// payload table, so another version's run is finished as well as this
+// one's.
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include "payload/staging.h"
@@ -15,25 +16,25 @@ namespace {
 // Listings repeated when a pass changed the folder: a folder listed while
 // it changes may not show every entry.
 const int kListingPasses = 3;
-// A journal line: a tag, a blank and a name of at most 255 characters.
-const int kLineSize = 16 + 256;
-const int kReadSize = 4096;
+// A journal line: a tag, a blank, a name of at most 255 characters, a size.
+const int kLineSize = 32 + 256;
+const DWORD kReadSize = 4096;
 
-// What a settled run had reached, from its journal.
+// What a run's journal says.
 struct Journal {
-  bool known;      // the journal is there and of this layout
+  bool known;      // it is there and of this layout
   bool committed;  // the run recorded "commit"
+  DWORD end;       // where its last whole record ends
 };
 
-// How the settling of one folder went.
+// How the settling went so far.
 struct Progress {
-  bool changed;      // an entry was moved or removed
-  bool notRestored;  // a copy of an installed file could not be put back
+  bool notRestored;  // a previous file could not be put back
   bool pending;      // a copy of a committed run stays (until the next restart)
 };
 
-// Whether the installation is being removed: a previous file's copy that
-// cannot be put back is then deleted too.
+// Whether the installation is being removed: a copy that cannot be put
+// back is then deleted too.
 bool removing = false;
 char folderPath[kStagingPathSize];
 char journalPath[kStagingPathSize];
@@ -42,37 +43,15 @@ char discardedPath[kStagingPathSize];
 char namePart[kStagingPathSize];
 char line[kLineSize];
 char created[kLineSize];
-char chunk[kReadSize];
+unsigned char chunk[kReadSize];
 
 bool Join(const char* directory, const char* name, char* path) {
   return JoinPath(directory, name, path, kStagingPathSize) != 0;
 }
 
-bool IdentityOf(const char* path, BY_HANDLE_FILE_INFORMATION* information) {
-  HANDLE handle = CreateFileA(
-      path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return false;
-  bool known = GetFileInformationByHandle(handle, information) != 0;
-  CloseHandle(handle);
-  return known;
-}
-
-// Whether two names are links to one file, by the file system's identity.
-bool NameTheSameFile(const char* a, const char* b) {
-  BY_HANDLE_FILE_INFORMATION x, y;
-  return IdentityOf(a, &x) && IdentityOf(b, &y) &&
-         x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
-         x.nFileIndexLow == y.nFileIndexLow;
-}
-
 bool EndsWith(const char* text, const char* suffix) {
   size_t length = strlen(text), n = strlen(suffix);
   return length > n && strcmp(text + length - n, suffix) == 0;
-}
-
-bool IsSelf(const char* name) {
-  return strcmp(name, ".") == 0 || strcmp(name, "..") == 0;
 }
 
 bool IsLink(DWORD attributes) {
@@ -88,56 +67,108 @@ bool IsBatchName(const char* name) {
   return length > 0 && length <= 8 && strspn(name, "0123456789") == length;
 }
 
-// Deletes a name the unfinished run created in `directory`: true when it is
-// gone. A name that is no bare file name was not written by a setup.
+// The path in `directory` of a name the journal gives, into targetPath; a
+// name that is no bare file name was not written by a setup.
+bool TargetOf(const char* directory, const char* name) {
+  return IsPlainFileName(name) && Join(directory, name, targetPath);
+}
+
+// Deletes a name the unfinished run created: false when it stays.
 bool DeleteCreated(const char* directory, const char* name) {
-  if (!IsPlainFileName(name) || !Join(directory, name, targetPath)) return true;
+  if (!TargetOf(directory, name)) return true;
   return DeleteFileA(targetPath) || PathIsGone(targetPath);
 }
 
-// Reads the journal line by line; with `directory`, deletes every name the
-// run recorded as created, but one it recorded right after as not created.
-// False when a created name stays.
-bool ReadJournal(const char* directory, Journal* journal) {
-  journal->known = journal->committed = false;
-  int fd = _open(journalPath, _O_RDONLY | _O_BINARY);
-  if (fd < 0) return true;
-  bool removed = true, header = true;
-  size_t used = 0;
-  created[0] = '\0';
-  for (int got; (got = _read(fd, chunk, kReadSize)) > 0;) {
-    for (int i = 0; i < got; ++i) {
-      if (chunk[i] != '\n') {
-        // A line longer than any record is not one; it is cut and ignored.
-        if (used + 1 < kLineSize) line[used++] = chunk[i];
-        continue;
-      }
-      line[used] = '\0';
-      used = 0;
-      if (header) {
-        header = false;
-        journal->known = strcmp(line, kJournalHeader) == 0;
-      }
-      if (!journal->known) break;
-      if (strcmp(line, "commit") == 0) journal->committed = true;
-      bool cancels = line[0] == 'x' && line[1] == ' ' && strcmp(line + 2, created) == 0;
-      if (directory != nullptr && created[0] != '\0' && !cancels) {
-        removed = DeleteCreated(directory, created) && removed;
-      }
-      created[0] = '\0';
-      if (line[0] == 'c' && line[1] == ' ') snprintf(created, sizeof created, "%s", line + 2);
-    }
-    if (!journal->known && !header) break;
+// Opens the file whose previous bytes follow, to write them back, making it
+// when it is gone. A link at its name is removed as itself first.
+HANDLE OpenToRestore(const char* directory, const char* name) {
+  if (!TargetOf(directory, name)) return INVALID_HANDLE_VALUE;
+  DWORD attributes = GetFileAttributesA(targetPath);
+  if (attributes != INVALID_FILE_ATTRIBUTES && IsLink(attributes)) {
+    RemoveAsItself(targetPath, attributes);
   }
-  if (directory != nullptr && journal->known && created[0] != '\0') {
-    removed = DeleteCreated(directory, created) && removed;
-  }
-  _close(fd);
-  return removed;
+  return CreateFileA(targetPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                     FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
-// Finishes one copy: `name` is the installed file's name, `path` the copy.
-// True when the copy is gone.
+// Reads the journal record by record. Without `directory` it only learns
+// what the journal says; with it, it rolls the run back as far as the
+// journal's whole records go (`journal` from the first reading): every
+// name created (but one recorded as not created right after) goes, and
+// every changed file gets its previous bytes back. False when something
+// could not be undone.
+bool ReadJournal(const char* directory, Journal* journal) {
+  bool acting = directory != nullptr;
+  if (!acting) *journal = Journal{false, false, 0};
+  HANDLE in = CreateFileA(journalPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                          FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (in == INVALID_HANDLE_VALUE) return true;
+  bool undone = true, header = true, stop = false;
+  size_t used = 0;
+  DWORD offset = 0, dataLeft = 0;
+  HANDLE target = INVALID_HANDLE_VALUE;
+  created[0] = '\0';
+  for (DWORD got = 0; !stop && ReadFile(in, chunk, kReadSize, &got, nullptr) && got > 0;) {
+    for (DWORD i = 0; i < got && !stop;) {
+      if (dataLeft > 0) {
+        // A changed file's previous bytes, on their way back.
+        DWORD n = got - i < dataLeft ? got - i : dataLeft;
+        if (target != INVALID_HANDLE_VALUE && !WriteWhole(target, chunk + i, n)) undone = false;
+        i += n;
+        offset += n;
+        dataLeft -= n;
+      } else {
+        char c = static_cast<char>(chunk[i++]);
+        ++offset;
+        if (c != '\n') {
+          // A line longer than any record is not one; it is cut.
+          if (used + 1 < kLineSize) line[used++] = c;
+          continue;
+        }
+        line[used] = '\0';
+        used = 0;
+        if (header) {
+          header = false;
+          stop = strcmp(line, kJournalHeader) != 0;
+          if (!acting) journal->known = !stop;
+          if (stop) break;
+        }
+        bool cancels = line[0] == 'x' && line[1] == ' ' && strcmp(line + 2, created) == 0;
+        if (acting && created[0] != '\0' && !cancels) {
+          undone = DeleteCreated(directory, created) && undone;
+        }
+        created[0] = '\0';
+        if (strcmp(line, "commit") == 0 && !acting) journal->committed = true;
+        if (line[0] == 'c' && line[1] == ' ') snprintf(created, sizeof created, "%s", line + 2);
+        if (line[0] == 'b' && line[1] == ' ') {
+          char* size = strrchr(line + 2, ' ');
+          dataLeft = size != nullptr ? strtoul(size + 1, nullptr, 10) : 0;
+          if (size != nullptr) *size = '\0';
+          // A record that the kill cut short: the run never changed its file.
+          stop = acting && offset + dataLeft > journal->end;
+          if (acting && !stop) {
+            target = OpenToRestore(directory, line + 2);
+            if (target == INVALID_HANDLE_VALUE) undone = false;
+          }
+        }
+      }
+      if (dataLeft == 0 && target != INVALID_HANDLE_VALUE) {
+        if (!SetEndOfFile(target)) undone = false;
+        CloseHandle(target);
+        target = INVALID_HANDLE_VALUE;
+      }
+      if (!acting && dataLeft == 0 && used == 0 && !header) journal->end = offset;
+    }
+    if (acting && offset >= journal->end) stop = true;
+  }
+  if (target != INVALID_HANDLE_VALUE) CloseHandle(target);
+  if (acting && created[0] != '\0') undone = DeleteCreated(directory, created) && undone;
+  CloseHandle(in);
+  return undone;
+}
+
+// Finishes one copy of the subfolder `folder`: `name` is the installed
+// file's name, `path` the copy. True when the copy is gone.
 bool SettleCopy(const char* directory, const char* folder, const char* path, const char* name,
                 bool aside, bool committed, Progress* progress) {
   if (!aside || committed) {
@@ -159,11 +190,7 @@ bool SettleCopy(const char* directory, const char* folder, const char* path, con
     return false;
   }
   // The previous file goes back to its name, replacing whatever is there.
-  if (!IsPlainFileName(name) || !Join(directory, name, targetPath)) return false;
-  // A second link to a file that still has its name: the previous file is
-  // in place, and only the copy's name goes (not while a program holds the
-  // file; the next run takes it away then).
-  if (NameTheSameFile(path, targetPath)) return DeleteFileA(path) || PathIsGone(path);
+  if (!TargetOf(directory, name)) return false;
   if (MoveFileExA(path, targetPath, MOVEFILE_REPLACE_EXISTING)) return true;
   if (removing && (DeleteFileA(path) || PathIsGone(path))) return true;
   progress->notRestored = true;
@@ -173,21 +200,6 @@ bool SettleCopy(const char* directory, const char* folder, const char* path, con
 // Settles the entries of the held folder `folder`: a subfolder of copies
 // when `batch`, else the staging folder itself, whose subfolders it settles
 // in turn.
-void SettleEntries(const char* directory, const char* folder, bool batch, bool committed,
-                   Progress* progress);
-
-void SettleBatch(const char* directory, const char* path, bool committed, Progress* progress) {
-  HANDLE held = HoldRealDirectory(path, FALSE);
-  if (held == INVALID_HANDLE_VALUE) return;
-  SettleEntries(directory, path, true, committed, progress);
-  CloseHandle(held);
-  if (RemoveDirectoryA(path)) {
-    progress->changed = true;
-  } else if (progress->pending) {
-    MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-  }
-}
-
 void SettleEntries(const char* directory, const char* folder, bool batch, bool committed,
                    Progress* progress) {
   static char listing[kStagingPathSize];
@@ -200,20 +212,26 @@ void SettleEntries(const char* directory, const char* folder, bool batch, bool c
     do {
       const char* name = found.cFileName;
       DWORD attributes = found.dwFileAttributes;
-      // The copy's path is rebuilt for each entry: the buffers are shared
-      // with the subfolders settled inside this loop.
+      // Rebuilt for each entry: the buffers are shared with the subfolders
+      // settled inside this loop.
       char path[kStagingPathSize];
-      if (IsSelf(name) || !Join(folder, name, path)) continue;
+      if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0 || !Join(folder, name, path)) continue;
       if (IsLink(attributes)) {
         // Never followed: removed as itself.
         changed = RemoveAsItself(path, attributes) || changed;
       } else if (!batch) {
-        if (IsFolder(attributes) && IsBatchName(name)) {
-          Progress inner = {false, false, false};
-          SettleBatch(directory, path, committed, &inner);
-          changed = changed || inner.changed;
-          progress->notRestored = progress->notRestored || inner.notRestored;
-          progress->pending = progress->pending || inner.pending;
+        if (!IsFolder(attributes) || !IsBatchName(name)) continue;
+        HANDLE held = HoldRealDirectory(path, FALSE);
+        if (held == INVALID_HANDLE_VALUE) continue;
+        Progress inner = {progress->notRestored, false};
+        SettleEntries(directory, path, true, committed, &inner);
+        CloseHandle(held);
+        progress->notRestored = inner.notRestored;
+        if (RemoveDirectoryA(path)) {
+          changed = true;
+        } else if (inner.pending) {
+          MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+          progress->pending = true;
         }
       } else if (IsFolder(attributes)) {
         // In the way of a copy's name: removed when empty, else stepped
@@ -231,7 +249,6 @@ void SettleEntries(const char* directory, const char* folder, bool batch, bool c
       }
     } while (FindNextFileA(find, &found));
     FindClose(find);
-    progress->changed = progress->changed || changed;
     if (!changed) return;
   }
 }
@@ -250,23 +267,24 @@ StagingOutcome SettleStagingFolder(const char* directory, SettleMode mode) {
   }
   // A link of the folder's name leads elsewhere: nothing through it is
   // touched, the link itself goes. A file of that name is not the setup's.
-  if (IsLink(attributes))
+  if (IsLink(attributes)) {
     return RemoveAsItself(folderPath, attributes) ? kStagingSettled : kStagingUnusable;
+  }
   if (!IsFolder(attributes)) return kStagingUnusable;
   HANDLE held = HoldRealDirectory(folderPath, FALSE);
   if (held == INVALID_HANDLE_VALUE) return kStagingUnusable;
 
-  // A journal that is a link is removed as one before anything reads it.
+  // A journal that is a link is removed as one; nothing reads through it.
   DWORD journalAttributes = GetFileAttributesA(journalPath);
   if (journalAttributes != INVALID_FILE_ATTRIBUTES && IsLink(journalAttributes)) {
     RemoveAsItself(journalPath, journalAttributes);
   }
   Journal journal;
   ReadJournal(nullptr, &journal);
-  // What the run created goes first, so that a copy put back is never
-  // taken for it.
-  bool createdGone = journal.committed || ReadJournal(directory, &journal);
-  Progress progress = {false, !createdGone, false};
+  bool undone = !journal.known || journal.committed || ReadJournal(directory, &journal);
+  // A previous file whose bytes could not be written back counts as not put
+  // back, unless the installation is being removed anyway.
+  Progress progress = {!undone && !removing, false};
   SettleEntries(directory, folderPath, false, journal.committed, &progress);
 
   bool finished = !progress.notRestored;

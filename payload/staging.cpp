@@ -1,11 +1,8 @@
 // The staging folder's names and held folders, and a run's side of it: the
 // folder made and held, the journal written, the subfolders for the copies.
 #include <direct.h>
-#include <fcntl.h>
-#include <io.h>
 #include <stdio.h>
 #include <string.h>
-#include <sys/stat.h>
 
 #include "payload/staging.h"
 
@@ -29,9 +26,9 @@ namespace {
 // Subfolder numbers tried for a new batch before giving up: a number taken
 // by what an earlier run could not remove is stepped over.
 const int kBatchTries = 1000;
-// A journal record: a tag, a blank, a name of at most 255 characters and
-// the line's end.
-const int kRecordSize = 16 + 256;
+// A journal record: a tag, a blank, a name of at most 255 characters, a
+// size and the line's end.
+const int kRecordSize = 32 + 256;
 
 char folderPath[kStagingPathSize];
 char batchPath[kStagingPathSize];
@@ -39,7 +36,7 @@ char journalPath[kStagingPathSize];
 char record[kRecordSize];
 HANDLE heldFolder = INVALID_HANDLE_VALUE;
 HANDLE heldBatch = INVALID_HANDLE_VALUE;
-int journal = -1;
+HANDLE journal = INVALID_HANDLE_VALUE;
 int batchNumber = -1;
 int batchCopies = kStagingBatch;
 
@@ -52,10 +49,11 @@ void LetGo(HANDLE* held) {
   *held = INVALID_HANDLE_VALUE;
 }
 
-bool WriteRecord(const char* tag, const char* name) {
-  int length = snprintf(record, sizeof record, "%s%s%s\n", tag, name[0] != '\0' ? " " : "", name);
-  return journal >= 0 && Fits(length, kRecordSize) &&
-         _write(journal, record, static_cast<unsigned int>(length)) == length;
+// Writes one record: `tag`, then `name` and `size` when given.
+bool WriteRecord(const char* tag, const char* name, const char* size) {
+  int length = snprintf(record, sizeof record, "%s%s%s%s%s\n", tag, name[0] != '\0' ? " " : "",
+                        name, size[0] != '\0' ? " " : "", size);
+  return Fits(length, kRecordSize) && WriteWhole(journal, record, static_cast<DWORD>(length));
 }
 
 // Makes and holds the next free subfolder for a batch of copies.
@@ -160,6 +158,11 @@ int JoinPath(const char* directory, const char* name, char* path, int size) {
              : 0;
 }
 
+int WriteWhole(HANDLE file, const void* data, DWORD size) {
+  DWORD written = 0;
+  return WriteFile(file, data, size, &written, nullptr) && written == size ? 1 : 0;
+}
+
 ExtractResult OpenStagingFolder(const char* directory) {
   if (!JoinPath(directory, kStagingFolderName, folderPath, kStagingPathSize) ||
       !JoinPath(folderPath, kJournalName, journalPath, kStagingPathSize)) {
@@ -171,43 +174,56 @@ ExtractResult OpenStagingFolder(const char* directory) {
   heldFolder = HoldRealDirectory(folderPath, FALSE);
   if (heldFolder == INVALID_HANDLE_VALUE) return kExtractCannotCreate;
   // A new file: nothing at the name is followed or written over.
-  journal = _open(journalPath, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+  journal = CreateFileA(journalPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                        FILE_ATTRIBUTE_NORMAL, nullptr);
   batchNumber = -1;
   batchCopies = kStagingBatch;
-  ExtractResult result = journal < 0                       ? kExtractCannotCreate
-                         : WriteRecord(kJournalHeader, "") ? kExtractDone
-                                                           : kExtractShortWrite;
+  ExtractResult result = journal == INVALID_HANDLE_VALUE       ? kExtractCannotCreate
+                         : WriteRecord(kJournalHeader, "", "") ? kExtractDone
+                                                               : kExtractShortWrite;
   if (result != kExtractDone) CloseStagingFolder();
   return result;
 }
 
 ExtractResult RecordCreation(const char* name) {
-  return WriteRecord("c", name) ? kExtractDone : kExtractShortWrite;
+  return WriteRecord("c", name, "") ? kExtractDone : kExtractShortWrite;
 }
 
 void RecordNotCreated(const char* name) {
-  WriteRecord("x", name);
+  WriteRecord("x", name, "");
 }
 
-int NextCopyPaths(const char* name, char* aside, char* staged, int freshBatch) {
-  if ((batchCopies >= kStagingBatch || freshBatch) && !OpenNextBatch()) return 0;
+ExtractResult RecordPreviousBytes(const char* name, HANDLE file, DWORD size, unsigned char* buffer,
+                                  DWORD bufferSize) {
+  char decimal[16];
+  snprintf(decimal, sizeof decimal, "%lu", static_cast<unsigned long>(size));
+  if (!WriteRecord("b", name, decimal)) return kExtractShortWrite;
+  for (DWORD left = size; left > 0;) {
+    DWORD got = 0;
+    if (!ReadFile(file, buffer, left < bufferSize ? left : bufferSize, &got, nullptr) || got == 0) {
+      return kExtractCannotCreate;
+    }
+    if (!WriteWhole(journal, buffer, got)) return kExtractShortWrite;
+    left -= got;
+  }
+  return kExtractDone;
+}
+
+int NextAsidePath(const char* name, char* aside) {
+  if (batchCopies >= kStagingBatch && !OpenNextBatch()) return 0;
   ++batchCopies;
   return Fits(snprintf(aside, kStagingPathSize, "%s\\%s%s", batchPath, name, kAsideSuffix),
-              kStagingPathSize) &&
-                 (staged == nullptr || Fits(snprintf(staged, kStagingPathSize, "%s\\%s%s",
-                                                     batchPath, name, kStagedSuffix),
-                                            kStagingPathSize))
+              kStagingPathSize)
              ? 1
              : 0;
 }
 
 ExtractResult RecordCommit() {
-  return WriteRecord("commit", "") ? kExtractDone : kExtractShortWrite;
+  return WriteRecord("commit", "", "") ? kExtractDone : kExtractShortWrite;
 }
 
 void CloseStagingFolder() {
-  if (journal >= 0) _close(journal);
-  journal = -1;
+  LetGo(&journal);
   LetGo(&heldBatch);
   LetGo(&heldFolder);
 }

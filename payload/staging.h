@@ -2,34 +2,38 @@
 // run left be finished by the next run or the uninstaller.
 //
 // Layout, in the data directory:
-//   ~setup.tmp\journal         what the folder does not show by itself, one
-//                              record a line: the first line is
-//                              kJournalHeader; "c <name>" before the run
-//                              creates <name> in the data directory, where
-//                              nothing had that name; "x <name>" right after
-//                              it, when something had it after all (then it
-//                              is not the run's); "commit" once every file
-//                              is in place.
-//   ~setup.tmp\<k>\<name>.old  the installed <name> as it was before the run:
-//                              a second link to the same file, or the file
-//                              itself renamed aside
-//   ~setup.tmp\<k>\<name>.new  the run's new <name> while it is written
-//   ~setup.tmp\<k>\<name>.del  a previous file no longer needed that a running
+//   ~setup.tmp\journal         what the run did, in order, a record a line:
+//                              the first line is kJournalHeader; then
+//                                c <name>         before the run creates
+//                                                 <name>, where nothing had
+//                                                 that name
+//                                x <name>         right after it, when
+//                                                 something had it after all
+//                                                 (then it is not the run's)
+//                                b <name> <size>  followed by the <size> bytes
+//                                                 that the installed <name>
+//                                                 held, written whole before
+//                                                 the run changes <name>
+//                                commit           once every file is in place
+//   ~setup.tmp\<k>\<name>.old  an installed <name> renamed aside, where it
+//                              could not be changed in place (a running
+//                              program's file, a link, a file with other links)
+//   ~setup.tmp\<k>\<name>.del  such a file no longer needed that a running
 //                              program still holds: it goes at the next
-//                              restart, and is never put back
-// The subfolders <k> are decimal numbers; each takes the copies of at most
-// kStagingBatch files, which keeps every folder small where the system looks
-// a name up by reading its folder (Wine does, for a name it does not find at
-// once).
+//                              restart and is never put back
+//   ~setup.tmp\<k>\<name>.new  a new copy, which only earlier versions wrote
+// The subfolders <k> are decimal numbers; each takes at most kStagingBatch
+// copies, which keeps every folder small where the system looks a name up
+// by reading its folder (Wine does, for a name it does not find at once).
 //
 // A run that ends without "commit" is rolled back by the next run (or by the
-// uninstaller): every .old copy, found by listing the folder, goes back to
-// its name, replacing what is there; every .new copy goes; every name the
-// journal says the run created goes. A run that reached "commit" is rolled
-// forward: its .old copies go. Nothing inside the folder is opened, moved or
-// deleted before the folder and the subfolder are held open and known to be
-// real directories; a link found inside is removed as itself, never
-// followed.
+// uninstaller): every name the journal says it created goes, every file it
+// changed gets its previous bytes back, and every .old copy, found by
+// listing the folder, goes back to its name, replacing what is there. A run
+// that reached "commit" is rolled forward: its .old copies go. Nothing inside
+// the folder is opened, moved or deleted before the folder and the
+// subfolder are held open and known to be real directories; a link found
+// inside is removed as itself, never followed.
 #ifndef TIDEWELL_PAYLOAD_STAGING_H
 #define TIDEWELL_PAYLOAD_STAGING_H
 
@@ -65,7 +69,6 @@ bool IsDeviceComponent(const char* name, const char* end);
 // ASCII without separators, wildcards or `:"<>|`, not "." or "..", not
 // ending in a dot or blank, no device name, at most 255 characters.
 int IsPlainFileName(const char* name);
-
 // `directory`, one separator (none after a root's own) and `name` into
 // `path`: 1, or 0 when it does not fit `size`.
 int JoinPath(const char* directory, const char* name, char* path, int size);
@@ -83,11 +86,13 @@ int PathIsGone(const char* path);
 // file or of a directory) without touching what it leads to, an empty
 // directory, or a file. 1 when it is gone.
 int RemoveAsItself(const char* path, DWORD attributes);
+// Writes `size` bytes whole: 1, or 0 when fewer were written.
+int WriteWhole(HANDLE file, const void* data, DWORD size);
 
 // How finishing what an earlier run left went.
 enum StagingOutcome {
   kStagingSettled = 1,      // no staging folder is left, or only things that are not the setup's
-  kStagingNotRestored = 2,  // an installed file's copy could not be put back: it is kept
+  kStagingNotRestored = 2,  // a previous file could not be put back: its copy is kept
   kStagingUnusable = 3      // the name is taken by a file, or the folder cannot be held
 };
 // Whom the settling is for: the setup, which needs the previous files back,
@@ -96,12 +101,12 @@ enum SettleMode { kSettleToRestore = 1, kSettleToRemove = 2 };
 // Finishes what the last run left in the staging folder of `directory`: a
 // run without "commit" rolled back, one with it rolled forward, then the
 // folder removed when nothing else is in it. With kSettleToRemove a copy
-// that cannot be put back is deleted instead.
+// renamed aside that cannot be put back is deleted instead.
 StagingOutcome SettleStagingFolder(const char* directory, SettleMode mode);
 
-// A run's side, in this order: open the folder, then for each file either
-// record its creation or take its copy paths, then commit; close in the end.
-// A journal that cannot be written is a full disk: kExtractShortWrite.
+// A run's side, in this order: open the folder, then for each file record
+// what it does, then commit; close in the end. A journal that cannot be
+// written is a full disk: kExtractShortWrite.
 //
 // Makes the staging folder of `directory` (it may be there already, holding
 // only what is not the setup's), holds it and starts the journal:
@@ -112,11 +117,15 @@ ExtractResult OpenStagingFolder(const char* directory);
 // all.
 ExtractResult RecordCreation(const char* name);
 void RecordNotCreated(const char* name);
-// The aside and new copies' paths of the next installed file `name`, into
-// buffers of kStagingPathSize (`staged` may be null), in a held subfolder
-// with room for them, a new one with `freshBatch`: 1, or 0 when no
-// subfolder can be made.
-int NextCopyPaths(const char* name, char* aside, char* staged, int freshBatch);
+// Records the `size` bytes of the installed `name`, read from `file` (open
+// for reading, at its start) through `buffer` of `bufferSize` bytes:
+// kExtractDone once they are all in the journal.
+ExtractResult RecordPreviousBytes(const char* name, HANDLE file, DWORD size, unsigned char* buffer,
+                                  DWORD bufferSize);
+// The path for the installed `name` renamed aside, in a held subfolder with
+// room for it, into a buffer of kStagingPathSize: 1, or 0 when no subfolder
+// can be made.
+int NextAsidePath(const char* name, char* aside);
 // Records that every file is in place: from now on the run is rolled
 // forward.
 ExtractResult RecordCommit();

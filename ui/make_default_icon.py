@@ -7,8 +7,8 @@ The picture is a round well seen from above: a dark blue disc whose lower part
 is light blue water under a white wave crest. Each size is drawn from the same
 shapes, every pixel sampled 8 x 8 times, so the edges are smooth at 16 pixels
 as at 48. Every image is 32-bit RGBA stored as PNG, which Windows reads in
-icons from Vista on; the sizes are the ones the shell asks for at 100 % and
-150 % scaling (see README.md). Standard library only: the output depends on
+icons from Vista on; the shell scales the next larger size for the sizes
+left out (see README.md). Standard library only: the output depends on
 this script and on zlib's level 9 output, and ui/tidewell.ico is committed as
 it wrote it, so the build never runs it.
 """
@@ -17,7 +17,7 @@ import struct
 import sys
 import zlib
 
-SIZES = (16, 24, 32, 48)
+SIZES = (16, 32, 48)
 SAMPLES = 8  # per pixel and axis
 
 DISC = (0x1B, 0x4F, 0x72)  # deep blue

@@ -52,11 +52,15 @@ void StandinSetModuleFileName(const char* windowsPath);
 
 // Makes the next DialogBoxParamA fail with -1 without showing anything.
 void StandinFailNextDialog();
-// Holds the file at `windowsPath` open as another program would without
-// FILE_SHARE_DELETE: whatever name it is reached by, it is neither renamed,
-// replaced nor deleted (ERROR_SHARING_VIOLATION), as under Wine. A reset
-// lets it go.
+// Holds the file at `windowsPath` open as another program reading it would,
+// sharing only reading: whatever name it is reached by, it is neither
+// written, renamed, replaced nor deleted (ERROR_SHARING_VIOLATION), as
+// under Wine. A reset lets it go.
 void StandinHoldOpen(const char* windowsPath);
+// Makes every CreateFileA that opens or makes a file for writing whose path
+// holds `pathPart` fail, as where the program may not write it. A reset
+// clears it.
+void StandinFailWriting(const char* pathPart);
 
 // The ordered log of user-visible calls since the last reset. Formats:
 //   "MessageBoxA|<caption>|<text>|<type in hex, 0x..>|<owner: 0 or window name>|<result>"
@@ -75,6 +79,8 @@ void StandinHoldOpen(const char* windowsPath);
 //   "CreateProcessA|<application>|<command line>|<directory>|<inherit 0 or 1>"
 //   "WaitForSingleObject|<handle as a number>|<milliseconds>|<result>"
 //   "MoveFileExA|<existing name>|<new name>|<flags in hex>"
+//   "SetFilePointer|<distance>|<method>"
+//   "SetEndOfFile"
 //   "CreateMutexA|<name>|<inherit 0 or 1>|<0, or 183 when it existed>"
 // A window's name is "#<n>" in order of creation, starting at #1.
 const std::vector<std::string>& StandinEvents();

@@ -26,6 +26,7 @@ typedef char* LPSTR;
 typedef const char* LPCSTR;
 typedef void* LPVOID;
 typedef const void* LPCVOID;
+typedef LONG* PLONG;
 typedef BYTE* LPBYTE;
 typedef DWORD* LPDWORD;
 typedef uintptr_t UINT_PTR;
@@ -111,6 +112,14 @@ typedef void* HANDLE;
 #define FILE_SHARE_WRITE 0x00000002
 #define FILE_SHARE_DELETE 0x00000004
 #define OPEN_EXISTING 3
+#define CREATE_NEW 1
+#define OPEN_ALWAYS 4
+#define GENERIC_READ 0x80000000
+#define GENERIC_WRITE 0x40000000
+#define FILE_BEGIN 0
+#define FILE_CURRENT 1
+#define FILE_END 2
+#define INVALID_SET_FILE_POINTER ((DWORD)-1)
 #define FILE_FLAG_BACKUP_SEMANTICS 0x02000000
 #define FILE_FLAG_OPEN_REPARSE_POINT 0x00200000
 #define MOVEFILE_REPLACE_EXISTING 0x00000001
@@ -129,6 +138,7 @@ typedef void* HANDLE;
 #define ERROR_INVALID_NAME 123L
 #define ERROR_DIR_NOT_EMPTY 145L
 #define ERROR_ALREADY_EXISTS 183L
+#define ERROR_FILE_EXISTS 80L
 #define ERROR_FILENAME_EXCED_RANGE 206L
 
 // Processes and waiting.
@@ -208,6 +218,20 @@ typedef struct _BY_HANDLE_FILE_INFORMATION {
   DWORD nFileIndexLow;
 } BY_HANDLE_FILE_INFORMATION, *LPBY_HANDLE_FILE_INFORMATION;
 
+// What GetFileInformationByHandleEx tells on Windows Vista and later; the
+// stand-in has no such function (GetProcAddress finds none), only its types.
+typedef union _LARGE_INTEGER {
+  int64_t QuadPart;
+} LARGE_INTEGER;
+typedef enum _FILE_INFO_BY_HANDLE_CLASS { FileStandardInfo = 1 } FILE_INFO_BY_HANDLE_CLASS;
+typedef struct _FILE_STANDARD_INFO {
+  LARGE_INTEGER AllocationSize;
+  LARGE_INTEGER EndOfFile;
+  DWORD NumberOfLinks;
+  BYTE DeletePending;
+  BYTE Directory;
+} FILE_STANDARD_INFO;
+
 typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 typedef INT_PTR(WINAPI* FARPROC)(void);
 typedef BOOL(CALLBACK* WNDENUMPROC)(HWND, LPARAM);
@@ -248,11 +272,14 @@ BOOL CloseHandle(HANDLE handle);
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES attributes,
                    DWORD disposition, DWORD flags, HANDLE templateFile);
 BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information);
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD got, LPVOID overlapped);
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written, LPVOID overlapped);
+DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD method);
+BOOL SetEndOfFile(HANDLE file);
 DWORD GetFileAttributesA(LPCSTR name);
 BOOL RemoveDirectoryA(LPCSTR path);
 BOOL CopyFileA(LPCSTR existingName, LPCSTR newName, BOOL failIfExists);
 BOOL MoveFileExA(LPCSTR existingName, LPCSTR newName, DWORD flags);
-BOOL CreateHardLinkA(LPCSTR newName, LPCSTR existingName, LPSECURITY_ATTRIBUTES attributes);
 DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer);
 DWORD GetTempPathA(DWORD size, LPSTR buffer);
 UINT GetTempFileNameA(LPCSTR path, LPCSTR prefix, UINT unique, LPSTR name);

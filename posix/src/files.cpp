@@ -6,12 +6,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-
-#include <io.h>
 
 #include "internal.h"
 
@@ -29,9 +26,11 @@ void RemoveFilesAtExit() {
   for (const std::string& path : RemoveAtExit()) unlink(path.c_str());
 }
 
-// Files that tests hold open elsewhere without FILE_SHARE_DELETE, by their
+// Files that tests hold open elsewhere, sharing only reading, by their
 // identity, whichever name they are reached by.
 std::vector<std::pair<dev_t, ino_t>> gHeldOpen;
+// Text whose presence in a path makes writing a file there fail.
+std::string gFailWriting;
 
 bool WriteAll(int fd, const char* data, size_t size) {
   while (size > 0) {
@@ -59,6 +58,11 @@ bool CopyContents(int in, int out) {
 
 void ResetFiles() {
   gHeldOpen.clear();
+  gFailWriting.clear();
+}
+
+bool FailsWriting(const std::string& posixPath) {
+  return !gFailWriting.empty() && posixPath.find(gFailWriting) != std::string::npos;
 }
 
 bool IsHeldOpenElsewhere(const std::string& posixPath) {
@@ -187,18 +191,6 @@ UINT GetTempFileNameA(LPCSTR path, LPCSTR prefix, UINT unique, LPSTR name) {
   return 0;
 }
 
-BOOL CreateHardLinkA(LPCSTR newName, LPCSTR existingName, LPSECURITY_ATTRIBUTES) {
-  LogEvent("CreateHardLinkA|" + Text(newName) + "|" + Text(existingName));
-  std::string from, to;
-  if (!MapPathForCall(existingName, &from) || !MapPathForCall(newName, &to)) return FALSE;
-  // As on Windows, a link names the file itself, never what a link leads to.
-  if (linkat(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), 0) != 0) {
-    SetError(ErrorFromErrno(errno));
-    return FALSE;
-  }
-  return TRUE;
-}
-
 DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer) {
   char* current = getcwd(nullptr, 0);
   std::string windowsPath;
@@ -212,35 +204,8 @@ DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer) {
   return static_cast<DWORD>(windowsPath.size());
 }
 
-int _open(const char* path, int flags, ...) {
-  std::string mapped;
-  if (!MapPathForCall(path, &mapped)) {
-    errno = ENOENT;
-    return -1;
-  }
-  int mode = 0;
-  if ((flags & O_CREAT) != 0) {
-    va_list arguments;
-    va_start(arguments, flags);
-    mode = va_arg(arguments, int);
-    va_end(arguments);
-  }
-  // Read-only unless _S_IWRITE, as the runtime library makes it; the
-  // umask then takes off what it takes off any new file.
-  mode_t permissions = (mode & _S_IWRITE) != 0 ? 0666 : 0444;
-  return open(mapped.c_str(), flags | O_CLOEXEC, permissions);
-}
-
-int _read(int fd, void* buffer, unsigned int count) {
-  return static_cast<int>(read(fd, buffer, count));
-}
-
-int _write(int fd, const void* buffer, unsigned int count) {
-  return static_cast<int>(write(fd, buffer, count));
-}
-
-int _close(int fd) {
-  return close(fd);
+void StandinFailWriting(const char* pathPart) {
+  standin::gFailWriting = standin::Text(pathPart);
 }
 
 void StandinHoldOpen(const char* windowsPath) {

@@ -93,24 +93,41 @@ void ResetFileHandles() {
 
 using namespace standin;
 
-HANDLE CreateFileA(LPCSTR name, DWORD, DWORD shareMode, LPSECURITY_ATTRIBUTES attributes,
+HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES attributes,
                    DWORD disposition, DWORD flags, HANDLE) {
-  // Only opening what exists, for its information and to hold it.
-  if (disposition != OPEN_EXISTING) {
+  // Opening what exists (for its information, to hold it, or to read and
+  // write it), making a new file, or either.
+  if (disposition != OPEN_EXISTING && disposition != CREATE_NEW && disposition != OPEN_ALWAYS) {
     SetError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }
   std::string path;
   if (!MapPathForCall(name, &path)) return INVALID_HANDLE_VALUE;
   while (path.size() > 1 && path.back() == '/') path.pop_back();
+  bool writes = (access & GENERIC_WRITE) != 0, reads = (access & GENERIC_READ) != 0;
+  if (writes && FailsWriting(path)) {
+    SetError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (writes && IsHeldOpenElsewhere(path)) {
+    SetError(ERROR_SHARING_VIOLATION);
+    return INVALID_HANDLE_VALUE;
+  }
   bool inherit = attributes != nullptr && attributes->bInheritHandle;
   // FILE_FLAG_OPEN_REPARSE_POINT opens a link itself, as Windows opens the
-  // reparse point rather than what it leads to.
-  int openFlags = O_PATH | (inherit ? 0 : O_CLOEXEC) |
-                  ((flags & FILE_FLAG_OPEN_REPARSE_POINT) != 0 ? O_NOFOLLOW : 0);
-  int fd = open(path.c_str(), openFlags);
+  // reparse point rather than what it leads to; a link opened for reading
+  // or writing fails instead. CREATE_NEW follows nothing: anything at the
+  // name makes it fail.
+  int openFlags = (writes  ? (reads ? O_RDWR : O_WRONLY)
+                   : reads ? O_RDONLY
+                           : O_PATH) |
+                  (inherit ? 0 : O_CLOEXEC) |
+                  ((flags & FILE_FLAG_OPEN_REPARSE_POINT) != 0 ? O_NOFOLLOW : 0) |
+                  (disposition == CREATE_NEW ? O_CREAT | O_EXCL : 0) |
+                  (disposition == OPEN_ALWAYS ? O_CREAT : 0);
+  int fd = open(path.c_str(), openFlags, 0666);
   if (fd < 0) {
-    SetError(ErrorFromErrno(errno));
+    SetError(errno == EEXIST ? ERROR_FILE_EXISTS : ErrorFromErrno(errno));
     return INVALID_HANDLE_VALUE;
   }
   struct stat info;
@@ -127,6 +144,36 @@ HANDLE CreateFileA(LPCSTR name, DWORD, DWORD shareMode, LPSECURITY_ATTRIBUTES at
   OpenedHandles().push_back({fd, path, holds});
   SetError(ERROR_SUCCESS);
   return reinterpret_cast<HANDLE>(kFileHandleBase + static_cast<uintptr_t>(fd));
+}
+
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD got, LPVOID) {
+  ssize_t n = read(DescriptorOf(file), buffer, size);
+  if (got != nullptr) *got = n > 0 ? static_cast<DWORD>(n) : 0;
+  if (n < 0) SetError(ErrorFromErrno(errno));
+  return n >= 0 ? TRUE : FALSE;
+}
+
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written, LPVOID) {
+  ssize_t n = write(DescriptorOf(file), buffer, size);
+  if (written != nullptr) *written = n > 0 ? static_cast<DWORD>(n) : 0;
+  if (n < 0) SetError(ErrorFromErrno(errno));
+  return n >= 0 ? TRUE : FALSE;
+}
+
+DWORD SetFilePointer(HANDLE file, LONG distance, PLONG, DWORD method) {
+  LogEvent("SetFilePointer|" + std::to_string(distance) + "|" + std::to_string(method));
+  off_t at = lseek(DescriptorOf(file), distance,
+                   method == FILE_BEGIN     ? SEEK_SET
+                   : method == FILE_CURRENT ? SEEK_CUR
+                                            : SEEK_END);
+  return at < 0 ? INVALID_SET_FILE_POINTER : static_cast<DWORD>(at);
+}
+
+BOOL SetEndOfFile(HANDLE file) {
+  LogEvent("SetEndOfFile");
+  int fd = DescriptorOf(file);
+  off_t at = lseek(fd, 0, SEEK_CUR);
+  return at >= 0 && ftruncate(fd, at) == 0 ? TRUE : FALSE;
 }
 
 BOOL GetFileInformationByHandle(HANDLE handle, LPBY_HANDLE_FILE_INFORMATION information) {

@@ -118,8 +118,10 @@ DWORD ParentProcessId();
 // Forgets a move that a test asked to fail.
 void ResetFiles();
 // Whether a test holds the file at `posixPath` open as another program
-// would, without FILE_SHARE_DELETE (StandinHoldOpen).
+// would, sharing only reading (StandinHoldOpen).
 bool IsHeldOpenElsewhere(const std::string& posixPath);
+// Whether writing a file at `posixPath` is to fail (StandinFailWriting).
+bool FailsWriting(const std::string& posixPath);
 
 // ---- sync.cpp: named mutexes ----
 

@@ -2,7 +2,8 @@
 # A setup killed at any point, then a run that fails, then one that succeeds.
 # For a first installation and for a reinstallation over a previous version,
 # the setup is killed (as kill -9 would) at each progress update, rename,
-# second link, profile write and Program Manager command in turn. The next
+# rewrite of an installed file (before it and before its new end), profile
+# write and Program Manager command in turn. The next
 # run fails (a 100-block file size limit stops it in the uninstaller's
 # file): it must leave exactly the previous files or exactly the new ones,
 # byte for byte (nothing of the product after a first installation), and no
@@ -11,7 +12,9 @@ source "$(dirname "$0")/lib.sh"
 DIR=$SETUP_DRIVE_C/Program\ Files/Tidewell
 PREVIOUS=$SCRATCH/previous
 mkdir -p "$PREVIOUS"
-printf 'previous main' >"$PREVIOUS/tw32.exe"
+# The previous tw32.exe is longer than the new one, so a rewrite cut short
+# leaves the new bytes before the previous tail.
+head -c 40000 /dev/urandom >"$PREVIOUS/tw32.exe"
 printf 'previous uninstaller' >"$PREVIOUS/uninst.exe"
 
 prepare() {  # KIND: a scratch drive with no installation, or the previous one
@@ -42,8 +45,8 @@ held=0
 points=0
 for kind in first reinstall; do
   before=$([ $kind == first ] && echo nothing || echo previous)
-  for event in "SetDlgItemTextA|" "MoveFileExA|" "CreateHardLinkA|" "WritePrivateProfileStringA|" \
-               "DdeExecute|"; do
+  for event in "SetDlgItemTextA|" "MoveFileExA|" "SetFilePointer|" "SetEndOfFile" \
+               "WritePrivateProfileStringA|" "DdeExecute|"; do
     for ((count = 1; ; count++)); do
       prepare $kind
       printf '\n\n\n\n' | (cd "$SCRATCH" && SETUP_KILL_AT_EVENT=$event SETUP_KILL_AT_COUNT=$count \

@@ -118,11 +118,10 @@ TEST_F(PayloadTest, ZeroChunkFileTruncatesAnExistingFile) {
 }
 
 TEST_F(PayloadTest, SecondFileNotCreatable) {
-  failCreatingPath = "uninst.exe";
+  StandinFailWriting("uninst.exe");
   TestPayload payload;
   payload.Build({{"tw32.exe", MakeContents(78848, 3)}, {"uninst.exe", "u"}});
   EXPECT_EQ(ExtractPayloadFrom(&payload.table, nullptr, Record), kExtractCannotCreate);
-  failCreatingPath.clear();
   EXPECT_EQ(reports, (std::vector<Report>{{"tw32.exe", 0}, {"uninst.exe", 50}}));
   EXPECT_EQ(ReadFile("tw32.exe"), "<missing>") << "nothing is swapped in before all are written";
 }

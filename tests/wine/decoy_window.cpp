@@ -3,8 +3,8 @@
 // even when the title starts with the product's name. With the second
 // argument "--ignore-quit" it also stands in for a product that does not
 // quit when asked: it goes on after WM_QUIT. With "--hold FILE" it holds
-// FILE open without FILE_SHARE_DELETE while its window is open, as a
-// program that does not let the file be renamed or replaced.
+// FILE open, sharing only reading, while its window is open, as a program
+// that lets the file be neither written, renamed nor replaced.
 #include <windows.h>
 
 namespace {

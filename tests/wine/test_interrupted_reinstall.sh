@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # A reinstallation killed after it replaced tw32.exe and before it came to
-# uninst.exe, then a run that fails while it replaces uninst.exe (another
-# program holds it open without FILE_SHARE_DELETE), then a run that
+# uninst.exe, then a run that fails at uninst.exe (another program holds it
+# open, letting it be neither written nor renamed), then a run that
 # succeeds. The failing run first finishes the killed run's rollback, so it
 # leaves exactly the previous files; the last one leaves exactly the new
 # ones and no staging folder. (The host's crash_points test kills the setup
@@ -18,12 +18,14 @@ write_profile '[Options]' "dataDir=$data_win"
 # The previous installation: two other programs stand in for its files.
 cp "$TW_DECOY" "$data_dir/tw32.exe"
 cp "$TW_WINDOW_TEXT" "$data_dir/uninst.exe"
-# The killed run: its journal, a second link to the previous tw32.exe, and
-# the new tw32.exe in its place.
-mkdir -p "$data_dir/~setup.tmp/0"
-printf 'tidewell staging 1\n' >"$data_dir/~setup.tmp/journal"
-ln "$data_dir/tw32.exe" "$data_dir/~setup.tmp/0/tw32.exe.old"
-cp "$TW_TW32" "$data_dir/new.tmp" && mv "$data_dir/new.tmp" "$data_dir/tw32.exe"
+# The killed run: its journal, holding the previous tw32.exe's bytes, and
+# the new bytes written over tw32.exe.
+mkdir -p "$data_dir/~setup.tmp"
+{
+  printf 'tidewell staging 1\nb tw32.exe %d\n' "$(stat -c %s "$data_dir/tw32.exe")"
+  cat "$data_dir/tw32.exe"
+} >"$data_dir/~setup.tmp/journal"
+cp "$TW_TW32" "$data_dir/tw32.exe"
 
 start_bg holder "$TW_DECOY" Holder --hold "$data_win\\uninst.exe"
 holder=$TW_LAST_PID
@@ -38,7 +40,7 @@ wait_setup
 check_eq "exit code of the failing run" 0 "$TW_SETUP_RC"
 check_file_same "previous tw32.exe after the failing run" "$TW_DECOY" "$data_dir/tw32.exe"
 check_file_same "previous uninst.exe after the failing run" "$TW_WINDOW_TEXT" "$data_dir/uninst.exe"
-echo "staging folder while uninst.exe is held: $(ls -AR "$data_dir/~setup.tmp" 2>/dev/null | paste -sd ' ')"
+check_absent "staging folder after the failing run" "$data_dir/~setup.tmp"
 
 kill "$holder"
 wait_pid_gone "$holder" 30 || tw_fatal "the program holding uninst.exe did not end"

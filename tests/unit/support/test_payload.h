@@ -39,9 +39,6 @@ void CorruptInstalledName(int file);
 // While set, the program's extraction buffer (kExtractBufferSize bytes)
 // cannot be allocated. Other allocations are untouched.
 extern bool failExtractBufferAllocation;
-// While not empty, opening for writing a file whose path contains this text
-// fails, as it does where the program may not create the file.
-extern std::string failCreatingPath;
 
 // While it lives, a write that would make a file larger than `bytes` fails,
 // as on a full disk.
