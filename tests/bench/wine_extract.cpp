@@ -143,7 +143,8 @@ int Setup(HINSTANCE instance, bool undoable) {
     Sleep(10);
   }
   StartClock();
-  ExtractResult result = undoable ? ExtractPayload(window, ReportProgress) : ExtractDirectly(window);
+  ExtractResult result =
+      undoable ? ExtractPayload(window, ReportProgress) : ExtractDirectly(window);
   int unwritten = StopClock();
   DestroyWindow(window);
   return result == kExtractDone && !unwritten ? 0 : 1;

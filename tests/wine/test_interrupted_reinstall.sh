@@ -29,7 +29,10 @@ cp "$TW_TW32" "$data_dir/tw32.exe"
 
 start_bg holder "$TW_DECOY" Holder --hold "$data_win\\uninst.exe"
 holder=$TW_LAST_PID
-expect_window Holder >/dev/null || tw_fatal "the program holding uninst.exe showed no window"
+if ! expect_window Holder >/dev/null; then
+  kill -0 "$holder" 2>/dev/null || wait "$holder"
+  tw_fatal "the program holding uninst.exe showed no window (exit status $?: 3 is a failed open)"
+fi
 run_setup
 answer "Closing Running Copies" Return
 expect_window "Tidewell Installation Failed" >/dev/null || tw_fatal "no failure message"
