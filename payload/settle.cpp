@@ -79,10 +79,10 @@ bool DeleteCreated(const char* directory, const char* name) {
   return DeleteFileA(targetPath) || PathIsGone(targetPath);
 }
 
-// Opens the file whose previous bytes follow, to write them back, making it
-// when it is gone. A link at its name is removed as itself first.
-HANDLE OpenToRestore(const char* directory, const char* name) {
-  if (!TargetOf(directory, name)) return INVALID_HANDLE_VALUE;
+// Opens the file at targetPath whose previous bytes follow, to write them
+// back, making it when it is gone. A link at its name is removed as itself
+// first.
+HANDLE OpenToRestore() {
   DWORD attributes = GetFileAttributesA(targetPath);
   if (attributes != INVALID_FILE_ATTRIBUTES && IsLink(attributes)) {
     RemoveAsItself(targetPath, attributes);
@@ -146,8 +146,8 @@ bool ReadJournal(const char* directory, Journal* journal) {
           if (size != nullptr) *size = '\0';
           // A record that the kill cut short: the run never changed its file.
           stop = acting && offset + dataLeft > journal->end;
-          if (acting && !stop) {
-            target = OpenToRestore(directory, line + 2);
+          if (acting && !stop && TargetOf(directory, line + 2)) {
+            target = OpenToRestore();
             if (target == INVALID_HANDLE_VALUE) undone = false;
           }
         }

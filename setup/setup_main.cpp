@@ -1,10 +1,11 @@
 // The setup program: every stage once, in a fixed order, on one thread.
 //
 //   payload checked (damaged: message, end) -> data directory -> progress
-//   window -> running copies closed -> extraction, staged and swapped in
-//   failure: message (the previous files are back in place already, or
-//            the message says they could not all be), the staging folder
-//            removed, end
+//   window -> running copies closed -> extraction, journaled until it
+//   commits
+//   failure: message (the run is rolled back already, or the message says
+//            that the previous files could not all be put back), the
+//            staging folder removed, end
 //   success: progress window gone, Program Manager items (or shortcut
 //            files), the Apps & features entry, profile entry, offer to
 //            start the product, end
