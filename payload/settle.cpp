@@ -274,9 +274,11 @@ StagingOutcome SettleStagingFolder(const char* directory, SettleMode mode) {
   HANDLE held = HoldRealDirectory(folderPath, FALSE);
   if (held == INVALID_HANDLE_VALUE) return kStagingUnusable;
 
-  // A journal that is a link is removed as one; nothing reads through it.
+  // A journal that is a link is removed as one, and nothing reads through
+  // it; an empty folder in the journal's place goes too.
   DWORD journalAttributes = GetFileAttributesA(journalPath);
-  if (journalAttributes != INVALID_FILE_ATTRIBUTES && IsLink(journalAttributes)) {
+  if (journalAttributes != INVALID_FILE_ATTRIBUTES &&
+      (journalAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
     RemoveAsItself(journalPath, journalAttributes);
   }
   Journal journal;
