@@ -8,8 +8,9 @@
 //                         directory -> running copies closed -> the copy
 //                         started with the installation directory -> end
 //   the copy:             holds the same directory -> waits for the first
-//                         process to end -> the payload files but uninst.exe,
-//                         with the setup's staging leftovers -> uninst.exe ->
+//                         process to end -> what an interrupted setup left in
+//                         its staging folder finished -> the payload files
+//                         but uninst.exe -> uninst.exe ->
 //                         the Program Manager items and the profile records,
 //                         when the profile names this installation -> the
 //                         directory, when the setup created it and it is
@@ -136,10 +137,10 @@ int IsTrustedHandOver(HANDLE firstProcess);
 // Asks for the running program's own file to be deleted at the next restart.
 void MarkOwnFileForDeletion();
 
-// Deletes the payload files of `names` from `directory`, with their staged
-// and aside copies and the empty staging folder, uninst.exe last and only
-// when everything else is gone: 1 when all are gone. Nothing else in the
-// directory is touched.
+// Finishes what an interrupted setup left in the staging folder of
+// `directory` (its copies go with it), then deletes the payload files of
+// `names`, uninst.exe last and only when everything else is gone: 1 when
+// all are gone. Nothing else in the directory is touched.
 int RemoveInstalledFiles(const PayloadNames* names, const char* directory);
 // What stays of the held directory once the payload files are gone:
 // removed when the setup `created` it, it is empty, its name still names it
