@@ -223,6 +223,13 @@ ExtractResult InstallFiles(const Payload* payload, const char* directory, unsign
   return result;
 }
 
+// The current directory, the data directory, into currentDirectory: false
+// when it does not fit.
+bool ReadCurrentDirectory() {
+  DWORD length = GetCurrentDirectoryA(sizeof currentDirectory, currentDirectory);
+  return length > 0 && length < sizeof currentDirectory;
+}
+
 }  // namespace
 
 ExtractResult ExtractPayloadInto(const Payload* payload, const char* directory, HWND owner,
@@ -257,8 +264,7 @@ ExtractResult ExtractPayloadInto(const Payload* payload, const char* directory, 
 }
 
 ExtractResult ExtractPayloadFrom(const Payload* payload, HWND owner, ProgressFn progress) {
-  DWORD length = GetCurrentDirectoryA(sizeof currentDirectory, currentDirectory);
-  if (length == 0 || length >= sizeof currentDirectory) return kExtractCannotCreate;
+  if (!ReadCurrentDirectory()) return kExtractCannotCreate;
   return ExtractPayloadInto(payload, currentDirectory, owner, progress);
 }
 
@@ -276,8 +282,7 @@ int DeletePayloadFrom(const Payload* payload, HWND owner, ProgressFn progress) {
   for (int i = 0, sum = 0; i < payload->fileCount && progress != nullptr; ++i, sum += 100) {
     progress(owner, payload->files[i].name, sum / payload->fileCount);
   }
-  DWORD length = GetCurrentDirectoryA(sizeof currentDirectory, currentDirectory);
-  bool settled = length > 0 && length < sizeof currentDirectory &&
+  bool settled = ReadCurrentDirectory() &&
                  SettleStagingFolder(currentDirectory, kSettleToRestore) == kStagingSettled;
   if (progress != nullptr) progress(owner, "", 100);
   return settled ? kExtractDone : 0;
