@@ -10,12 +10,13 @@
 
 int InstalledPathsFit(const char* directory) {
   size_t length = strlen(directory);
+  // The staging folder's paths: its journal, and the copies of installed
+  // files moved aside, whose names do not depend on the files'.
+  if (length + kStagingExtraLength + 1 > static_cast<size_t>(kInstalledPathLimit)) return 0;
   for (int i = 0; i < kPayloadTable.fileCount; ++i) {
     // The directory, one separator, the name and the terminator: the setup
-    // joins the two with a separator even after a root's own. A file that
-    // replaces an installed one is written first into the staging folder,
-    // whose path is longer still.
-    if (length + 1 + strlen(kPayloadTable.files[i].name) + kStagingExtraLength + 1 >
+    // joins the two with a separator even after a root's own.
+    if (length + 1 + strlen(kPayloadTable.files[i].name) + 1 >
         static_cast<size_t>(kInstalledPathLimit)) {
       return 0;
     }

@@ -3,7 +3,7 @@
 #include <string.h>
 
 #include "datadir/datadir.h"
-#include "payload/staging.h"
+#include "payload/path_rules.h"
 
 namespace {
 bool IsSeparator(char c) {

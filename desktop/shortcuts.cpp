@@ -11,7 +11,7 @@
 #include "datadir/datadir.h"
 #include "desktop/progman.h"
 #include "desktop/shell.h"
-#include "payload/staging.h"
+#include "payload/path_rules.h"
 
 namespace {
 

@@ -1,13 +1,21 @@
-// Writes the payload files into the data directory so that a failure, or a
-// kill at any point, leaves the previous installation whole or the new one,
-// never a mix. A file that was not installed is recorded in the staging
-// folder's journal, then written straight at its name. An installed file's
-// bytes are copied into the journal, then the new bytes are written over it
-// in place: that needs no new name, which is what costs most where the
-// system looks names up by reading the folder. One that cannot be changed
-// in place (a running program's file, a link, a file with other links) is
-// renamed aside instead and written anew. At the end the run commits; on a
-// failure it is rolled back at once.
+// Writes the payload files into the data directory so that a failure, a
+// kill or a power cut at any point leaves the previous installation whole
+// or the new one, never a mix, and a full disk leaves the previous one
+// (payload/staging.h). The run, in this order:
+//
+//   what an earlier run left finished -> the data directory listed once ->
+//   files that already hold the payload's bytes found and left alone ->
+//   the room the rest needs checked -> for each batch of files: the records
+//   that undo them, flushed; installed objects that cannot be changed in
+//   place moved aside and new files created, their identities flushed; the
+//   new bytes written and each file flushed -> commit, flushed -> rolled
+//   forward (or, after a failure, back)
+//
+// An installed regular file with one name is changed in place behind a copy
+// of its bytes in the journal: that needs no new name, which is what costs
+// most where the system looks names up by reading the folder, and it keeps
+// its previous length until the commit, so that putting its bytes back never
+// needs room.
 #include <stdlib.h>
 #include <string.h>
 #include <zlib.h>
@@ -17,19 +25,35 @@
 
 namespace {
 
-// What is at a payload file's name before the run.
-enum InstalledKind : unsigned char {
-  kNothingInstalled = 0,
-  kFileInstalled = 1,
-  kLinkInstalled = 2,  // a link, moved aside as itself
-  kFolderInTheWay = 3  // a directory: no file can take its name
+// What is at a payload file's name, and so what the run does with it.
+enum Plan : unsigned char {
+  kCreate = 0,         // nothing is there: the file is created
+  kChangeInPlace = 1,  // a regular file: its bytes journaled, the new ones written over them
+  kMoveAside = 2,      // a link, another special file, or a file that cannot be changed in
+                       // place: moved aside as itself, then the file is created
+  kUnchanged = 3,      // a file that already holds the payload's bytes: left alone
+  kFolderInTheWay = 4  // a directory: no file can take its name
 };
+
+// Files whose records go to the disk with one flush.
+const int kBatchFiles = 64;
+// Room allowed per file beyond its bytes: its records, and the rounding of
+// the file and of its part of the journal to the disk's clusters.
+const unsigned long long kRoomPerFile = 8192;
+const unsigned long long kRoomForTheJournal = 65536;
+const DWORD kLargestInPlace = 0x7FFFFFFF;
+const unsigned int kNoIndex[2] = {0, 0};
 
 char currentDirectory[kStagingPathSize];
 char installedPath[kStagingPathSize];
-char asidePath[kStagingPathSize];
 char listing[kStagingPathSize];
 int previousRestored = 1;
+
+// The batch being written, by place in the batch: the open files, what
+// they were before the run, where they go aside.
+HANDLE handles[kBatchFiles];
+FileFacts facts[kBatchFiles];
+char asidePaths[kBatchFiles][kStagingPathSize];
 
 // The payload being extracted, for the comparison of sorted file indexes.
 const Payload* sortedPayload = nullptr;
@@ -65,16 +89,17 @@ int FindByName(const int* order, int count, const char* name) {
   return -1;
 }
 
-// Lists `directory` once and marks what is at each payload file's name:
-// one look at the folder instead of one for every file, which is what a
-// name that is not there costs where the system looks names up by reading
-// the folder. False when the folder cannot be listed.
-bool FindInstalledFiles(const Payload* payload, const char* directory, int* order,
-                        unsigned char* kinds) {
+// Lists `directory` once and plans each payload file by what is at its
+// name, with the size of what is there: one look at the folder instead of
+// one for every file, which is what a name that is not there costs where
+// the system looks names up by reading the folder. False when the folder
+// cannot be listed.
+bool ListInstalledFiles(const Payload* payload, const char* directory, int* order,
+                        unsigned char* plans, DWORD* sizes) {
   sortedPayload = payload;
   for (int i = 0; i < payload->fileCount; ++i) {
     order[i] = i;
-    kinds[i] = kNothingInstalled;
+    plans[i] = kCreate;
   }
   qsort(order, static_cast<size_t>(payload->fileCount), sizeof *order, CompareIndexes);
   if (!JoinPath(directory, "*", listing, kStagingPathSize)) return false;
@@ -85,17 +110,54 @@ bool FindInstalledFiles(const Payload* payload, const char* directory, int* orde
     int index = FindByName(order, payload->fileCount, found.cFileName);
     if (index < 0) continue;
     DWORD attributes = found.dwFileAttributes;
-    kinds[index] = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? kLinkInstalled
-                   : (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0   ? kFolderInTheWay
-                                                                    : kFileInstalled;
+    bool large = found.nFileSizeHigh != 0 || found.nFileSizeLow > kLargestInPlace;
+    plans[index] = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || large ? kMoveAside
+                   : (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0            ? kFolderInTheWay
+                                                                             : kChangeInPlace;
+    sizes[index] = found.nFileSizeLow;
   } while (FindNextFileA(find, &found));
   FindClose(find);
   return true;
 }
 
-// Writes one file's chunks to an open file. The buffer holds
-// kExtractBufferSize bytes and is reused for every chunk.
-ExtractResult WriteChunks(const PayloadFile* file, unsigned char* buffer, HANDLE out) {
+// Whether the installed file at installedPath, of `size` bytes, holds
+// exactly `file`'s bytes. Each piece is first checked against the Adler-32
+// at the end of its zlib stream, which rules out most changed files without
+// unpacking them; a piece that passes is unpacked into `buffer` and compared
+// byte for byte with what `installed` read.
+bool HoldsPayload(const PayloadFile* file, DWORD size, unsigned char* buffer,
+                  unsigned char* installed) {
+  unsigned long long pieces = static_cast<unsigned long long>(file->chunkCount);
+  if (size > pieces * kPayloadPieceSize || size + kPayloadPieceSize <= pieces * kPayloadPieceSize) {
+    return false;
+  }
+  HANDLE in = CreateFileA(installedPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                          FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (in == INVALID_HANDLE_VALUE) return false;
+  bool same = true;
+  for (int j = 0; j < file->chunkCount && same; ++j, size -= kPayloadPieceSize) {
+    const PayloadChunk* chunk = &file->chunks[j];
+    DWORD piece = size < kPayloadPieceSize ? size : kPayloadPieceSize, got = 0;
+    const unsigned char* end = chunk->data + chunk->compressedLength;
+    uLongf length = kExtractBufferSize;
+    same = ReadFile(in, installed, piece, &got, nullptr) && got == piece &&
+           chunk->compressedLength > 6 &&
+           AddToCheck(1, installed, piece) == (static_cast<unsigned int>(end[-4]) << 24 |
+                                               static_cast<unsigned int>(end[-3]) << 16 |
+                                               static_cast<unsigned int>(end[-2]) << 8 | end[-1]) &&
+           uncompress(buffer, &length, chunk->data, chunk->compressedLength) == Z_OK &&
+           length == piece && memcmp(buffer, installed, piece) == 0;
+  }
+  CloseHandle(in);
+  return same;
+}
+
+// Writes one file's chunks to an open file, counting the bytes into
+// `written`. The buffer holds kExtractBufferSize bytes and is reused for
+// every chunk.
+ExtractResult WriteChunks(const PayloadFile* file, unsigned char* buffer, HANDLE out,
+                          DWORD* written) {
+  *written = 0;
   for (int j = 0; j < file->chunkCount; ++j) {
     const PayloadChunk* chunk = &file->chunks[j];
     uLongf length = kExtractBufferSize;
@@ -104,123 +166,190 @@ ExtractResult WriteChunks(const PayloadFile* file, unsigned char* buffer, HANDLE
       return kExtractCorruptPayload;
     }
     if (!WriteWhole(out, buffer, static_cast<DWORD>(length))) return kExtractShortWrite;
+    *written += static_cast<DWORD>(length);
   }
   return kExtractDone;
 }
 
-// Writes `file` whole as a new file at installedPath. Nothing at the name is
-// followed or written over, a link planted there included.
-ExtractResult WriteNewFile(const PayloadFile* file, unsigned char* buffer) {
-  HANDLE out = CreateFileA(installedPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (out == INVALID_HANDLE_VALUE) {
-    // Something took the name since the folder was listed: not the run's.
-    if (GetLastError() == ERROR_FILE_EXISTS) RecordNotCreated(file->name);
-    return kExtractCannotCreate;
-  }
-  ExtractResult result = WriteChunks(file, buffer, out);
-  if (!CloseHandle(out) && result == kExtractDone) result = kExtractShortWrite;
-  return result;
-}
-
-// A file with nothing installed at its name: recorded, then written there.
-ExtractResult CreateNewFile(const PayloadFile* file, unsigned char* buffer) {
-  ExtractResult recorded = RecordCreation(file->name);
-  return recorded == kExtractDone ? WriteNewFile(file, buffer) : recorded;
-}
-
-typedef BOOL(WINAPI* GetInformationExFn)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
-
-// Whether the open `file` can be changed in place: a file of its own (no
-// other link, which would change with it, no directory) of a size the
-// journal takes, which goes into `size`. Windows Vista and later say so
-// without asking for the file's name, which Wine answers slowly; before
-// them, and on the host, the older call serves.
-GetInformationExFn getInformationEx = nullptr;
-
-bool CanChangeInPlace(HANDLE file, DWORD* size) {
-  FILE_STANDARD_INFO standard;
-  if (getInformationEx != nullptr) {
-    if (!getInformationEx(file, FileStandardInfo, &standard, sizeof standard) ||
-        standard.NumberOfLinks != 1 || standard.Directory ||
-        standard.EndOfFile.QuadPart > 0x7FFFFFFF) {
-      return false;
-    }
-    *size = static_cast<DWORD>(standard.EndOfFile.QuadPart);
-    return true;
-  }
-  BY_HANDLE_FILE_INFORMATION information;
-  if (!GetFileInformationByHandle(file, &information) || information.nNumberOfLinks != 1 ||
-      (information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) !=
-          0 ||
-      information.nFileSizeHigh != 0 || information.nFileSizeLow > 0x7FFFFFFF) {
-    return false;
-  }
-  *size = information.nFileSizeLow;
-  return true;
-}
-
-// A file whose installed copy the run replaces.
-ExtractResult ReplaceInstalledFile(const PayloadFile* file, InstalledKind kind,
-                                   unsigned char* buffer) {
-  // Opened itself, never what a link at its name leads to, and only while
-  // no other program has it open: a running program's file is left as it
-  // is, and renamed aside.
-  HANDLE installed = kind != kFileInstalled
-                         ? INVALID_HANDLE_VALUE
-                         : CreateFileA(installedPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                       OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  DWORD size = 0;
-  if (installed != INVALID_HANDLE_VALUE && CanChangeInPlace(installed, &size)) {
-    ExtractResult result =
-        RecordPreviousBytes(file->name, installed, size, buffer, kExtractBufferSize);
-    if (result == kExtractDone) {
-      SetFilePointer(installed, 0, nullptr, FILE_BEGIN);
-      result = WriteChunks(file, buffer, installed);
-    }
-    if (result == kExtractDone && !SetEndOfFile(installed)) result = kExtractShortWrite;
-    if (!CloseHandle(installed) && result == kExtractDone) result = kExtractShortWrite;
-    return result;
-  }
-  if (installed != INVALID_HANDLE_VALUE) CloseHandle(installed);
-  // Renaming works where writing does not (a running program's file), and
-  // moves a link as itself. Without MOVEFILE_REPLACE_EXISTING nothing that
-  // is there is ever lost.
-  if (!NextAsidePath(file->name, asidePath)) return kExtractCannotCreate;
-  if (!MoveFileExA(installedPath, asidePath, 0)) {
-    // Gone since the folder was listed: the new file is the run's own.
-    if (!PathIsGone(installedPath)) return kExtractCannotCreate;
-    return CreateNewFile(file, buffer);
-  }
-  return WriteNewFile(file, buffer);
-}
-
-ExtractResult InstallFiles(const Payload* payload, const char* directory, unsigned char* kinds,
-                           unsigned char* buffer, HWND owner, ProgressFn progress) {
-  // A directory at a file's name is found before anything is written.
+// The room the planned changes need at their peak: the journal's copy of
+// each file changed in place, what the files grow by, the new files. A
+// file's new size is taken at its whole number of pieces.
+unsigned long long RoomNeeded(const Payload* payload, const unsigned char* plans,
+                              const DWORD* sizes) {
+  unsigned long long room = kRoomForTheJournal;
   for (int i = 0; i < payload->fileCount; ++i) {
-    if (kinds[i] == kFolderInTheWay) return kExtractCannotCreate;
+    unsigned long long size =
+        static_cast<unsigned long long>(payload->files[i].chunkCount) * kPayloadPieceSize;
+    if (plans[i] == kUnchanged) continue;
+    if (plans[i] == kChangeInPlace) size = size > sizes[i] ? size : sizes[i];
+    room += size + kRoomPerFile;
   }
-  ExtractResult result = OpenStagingFolder(directory);
-  int sum = 0;
-  for (int i = 0; i < payload->fileCount && result == kExtractDone; ++i) {
-    const PayloadFile* file = &payload->files[i];
-    if (progress != nullptr) progress(owner, file->name, sum / payload->fileCount);
-    sum += 100;
-    if (!JoinPath(directory, file->name, installedPath, kStagingPathSize)) {
-      result = kExtractCannotCreate;
-    } else if (kinds[i] == kNothingInstalled) {
-      result = CreateNewFile(file, buffer);
+  return room;
+}
+
+// The records that undo a batch's changes, flushed: an installed file's
+// bytes, or the move of what cannot be changed in place; the creation of
+// what is not there.
+ExtractResult RecordBatch(const Payload* payload, const char* directory, int first, int end,
+                          unsigned char* plans, unsigned char* buffer) {
+  ExtractResult result = kExtractDone;
+  for (int i = first; i < end && result == kExtractDone; ++i) {
+    int k = i - first;
+    const char* name = payload->files[i].name;
+    if (plans[i] == kUnchanged) continue;
+    if (!JoinPath(directory, name, installedPath, kStagingPathSize)) return kExtractCannotCreate;
+    if (plans[i] == kChangeInPlace) {
+      // Opened itself, never what a link at its name leads to, and only
+      // while no other program has it open: a running program's file is
+      // moved aside instead. It stays open, unshared, until it is written.
+      HANDLE installed = CreateFileA(installedPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                     OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+      if (installed != INVALID_HANDLE_VALUE && ReadFileFacts(installed, &facts[k]) &&
+          IsPlainFile(facts[k]) && facts[k].size <= kLargestInPlace) {
+        handles[k] = installed;
+        result = AddPreviousBytes(name, facts[k].index, installed,
+                                  static_cast<DWORD>(facts[k].size), buffer, kExtractBufferSize);
+        continue;
+      }
+      if (installed != INVALID_HANDLE_VALUE) CloseHandle(installed);
+      plans[i] = kMoveAside;
+    }
+    if (plans[i] == kMoveAside) {
+      // The object itself, a link as a link, to know it again.
+      HANDLE object = CreateFileA(
+          installedPath, FILE_READ_ATTRIBUTES,
+          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+          FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+      unsigned int number = 0;
+      bool known = object != INVALID_HANDLE_VALUE && ReadFileFacts(object, &facts[k]);
+      if (object != INVALID_HANDLE_VALUE) CloseHandle(object);
+      if (!known || !NextAsidePath(asidePaths[k], &number)) return kExtractCannotCreate;
+      // The creation first: settling deletes an empty file a cut-short
+      // creation left before it puts the object back.
+      result = AddRecord('c', name, kNoIndex, 0);
+      if (result == kExtractDone) result = AddRecord('a', name, facts[k].index, number);
     } else {
-      result = ReplaceInstalledFile(file, static_cast<InstalledKind>(kinds[i]), buffer);
+      result = AddRecord('c', name, kNoIndex, 0);
     }
   }
-  if (result == kExtractDone) result = RecordCommit();
-  CloseStagingFolder();
+  return result == kExtractDone ? FlushJournal() : result;
+}
+
+// Moves aside and creates the batch's files, and flushes their identities
+// before anything is written into them.
+ExtractResult CreateBatch(const Payload* payload, const char* directory, int first, int end,
+                          const unsigned char* plans) {
+  bool created = false;
+  for (int i = first; i < end; ++i) {
+    int k = i - first;
+    const char* name = payload->files[i].name;
+    if (plans[i] != kCreate && plans[i] != kMoveAside) continue;
+    if (!JoinPath(directory, name, installedPath, kStagingPathSize)) return kExtractCannotCreate;
+    // Renaming works where writing does not (a running program's file), and
+    // moves a link as itself. Nothing that is there is ever replaced.
+    if (plans[i] == kMoveAside && !MoveFileExA(installedPath, asidePaths[k], 0)) {
+      return kExtractCannotCreate;
+    }
+    handles[k] = CreateFileA(installedPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    FileFacts made;
+    if (handles[k] == INVALID_HANDLE_VALUE || !ReadFileFacts(handles[k], &made)) {
+      return kExtractCannotCreate;
+    }
+    ExtractResult result = AddRecord('i', name, made.index, 0);
+    if (result != kExtractDone) return result;
+    created = true;
+  }
+  return created ? FlushJournal() : kExtractDone;
+}
+
+// Writes the batch's files, each flushed and closed, with a report before
+// each. A file changed in place that got shorter keeps its length until
+// the commit; its 'n' record says where it ends.
+ExtractResult WriteBatch(const Payload* payload, int first, int end, const unsigned char* plans,
+                         unsigned char* buffer, HWND owner, ProgressFn progress) {
+  for (int i = first; i < end; ++i) {
+    int k = i - first;
+    const PayloadFile* file = &payload->files[i];
+    if (progress != nullptr) progress(owner, file->name, i * 100 / payload->fileCount);
+    if (plans[i] == kUnchanged) continue;
+    if (plans[i] == kChangeInPlace) SetFilePointer(handles[k], 0, nullptr, FILE_BEGIN);
+    DWORD written = 0;
+    ExtractResult result = WriteChunks(file, buffer, handles[k], &written);
+    if (result == kExtractDone && plans[i] == kChangeInPlace && written < facts[k].size) {
+      result = AddRecord('n', file->name, facts[k].index, written);
+    }
+    if (result == kExtractDone && !FlushFileBuffers(handles[k])) result = kExtractShortWrite;
+    if (!CloseHandle(handles[k]) && result == kExtractDone) result = kExtractShortWrite;
+    handles[k] = INVALID_HANDLE_VALUE;
+    if (result != kExtractDone) return result;
+  }
+  return kExtractDone;
+}
+
+ExtractResult InstallFiles(const Payload* payload, const char* directory, unsigned char* plans,
+                           unsigned char* buffer, HWND owner, ProgressFn progress) {
+  ExtractResult result = OpenStagingFolder(directory);
+  if (result != kExtractDone) return result;
+  for (int first = 0; first < payload->fileCount && result == kExtractDone; first += kBatchFiles) {
+    int end = first + kBatchFiles < payload->fileCount ? first + kBatchFiles : payload->fileCount;
+    for (HANDLE& handle : handles) handle = INVALID_HANDLE_VALUE;
+    result = RecordBatch(payload, directory, first, end, plans, buffer);
+    if (result == kExtractDone) result = CreateBatch(payload, directory, first, end, plans);
+    if (result == kExtractDone) {
+      result = WriteBatch(payload, first, end, plans, buffer, owner, progress);
+    }
+    for (HANDLE handle : handles) {
+      if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+    }
+  }
+  if (result == kExtractDone) result = AddRecord('C', "", kNoIndex, 0);
+  if (result == kExtractDone) result = FlushJournal();
   // Rolled forward after a commit, else back: what the next run would do
   // with the folder, done now.
-  if (SettleStagingFolder(directory, kSettleToRestore) == kStagingNotRestored) previousRestored = 0;
-  return result;
+  bool forward = false;
+  StagingOutcome finished = FinishRun(directory, &forward);
+  if (forward) return kExtractDone;
+  if (finished != kStagingSettled) previousRestored = 0;
+  return result == kExtractDone ? kExtractShortWrite : result;
+}
+
+ExtractResult Extract(const Payload* payload, const char* directory, unsigned char* buffer,
+                      unsigned char* installed, int* order, unsigned char* plans, DWORD* sizes,
+                      HWND owner, ProgressFn progress) {
+  // What an earlier run left is finished first; what could not be put back
+  // or read stops the run before it touches anything.
+  switch (SettleStagingFolder(directory, kSettleToRestore)) {
+    case kStagingSettled:
+      break;
+    case kStagingNotRestored:
+      previousRestored = 0;
+      return kExtractCannotCreate;
+    case kStagingForeign:
+      return kExtractUnfinishedByOther;
+    case kStagingBusy:
+      return kExtractStagingBusy;
+  }
+  if (!ListInstalledFiles(payload, directory, order, plans, sizes)) return kExtractCannotCreate;
+  bool changes = false;
+  for (int i = 0; i < payload->fileCount; ++i) {
+    // A directory at a file's name is found before anything is written.
+    if (plans[i] == kFolderInTheWay) return kExtractCannotCreate;
+    if (plans[i] == kChangeInPlace &&
+        JoinPath(directory, payload->files[i].name, installedPath, kStagingPathSize) &&
+        HoldsPayload(&payload->files[i], sizes[i], buffer, installed)) {
+      plans[i] = kUnchanged;
+    }
+    changes = changes || plans[i] != kUnchanged;
+  }
+  ULARGE_INTEGER available;
+  if (changes && GetDiskFreeSpaceExA(directory, &available, nullptr, nullptr) &&
+      available.QuadPart < RoomNeeded(payload, plans, sizes)) {
+    return kExtractNoRoom;
+  }
+  if (changes) return InstallFiles(payload, directory, plans, buffer, owner, progress);
+  // Nothing to change: the reports all the same.
+  return WriteBatch(payload, 0, payload->fileCount, plans, buffer, owner, progress);
 }
 
 // The current directory, the data directory, into currentDirectory: false
@@ -235,29 +364,21 @@ bool ReadCurrentDirectory() {
 ExtractResult ExtractPayloadInto(const Payload* payload, const char* directory, HWND owner,
                                  ProgressFn progress) {
   previousRestored = 1;
-  getInformationEx = reinterpret_cast<GetInformationExFn>(reinterpret_cast<void (*)()>(
-      GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFileInformationByHandleEx")));
   unsigned char* buffer = static_cast<unsigned char*>(malloc(kExtractBufferSize));
+  unsigned char* installed = static_cast<unsigned char*>(malloc(kExtractBufferSize));
   size_t count = payload->fileCount > 0 ? static_cast<size_t>(payload->fileCount) : 1;
   int* order = static_cast<int*>(malloc(count * sizeof(int)));
-  unsigned char* kinds = static_cast<unsigned char*>(malloc(count));
+  DWORD* sizes = static_cast<DWORD*>(malloc(count * sizeof(DWORD)));
+  unsigned char* plans = static_cast<unsigned char*>(malloc(count));
   ExtractResult result = kExtractNoMemory;
-  if (buffer != nullptr && order != nullptr && kinds != nullptr) {
-    // What an earlier run left is finished first; a copy of an installed
-    // file that cannot be put back stops the run before it touches
-    // anything.
-    StagingOutcome settled = SettleStagingFolder(directory, kSettleToRestore);
-    if (settled != kStagingSettled) {
-      previousRestored = settled == kStagingNotRestored ? 0 : 1;
-      result = kExtractCannotCreate;
-    } else if (!FindInstalledFiles(payload, directory, order, kinds)) {
-      result = kExtractCannotCreate;
-    } else {
-      result = InstallFiles(payload, directory, kinds, buffer, owner, progress);
-    }
+  if (buffer != nullptr && installed != nullptr && order != nullptr && sizes != nullptr &&
+      plans != nullptr) {
+    result = Extract(payload, directory, buffer, installed, order, plans, sizes, owner, progress);
   }
-  free(kinds);
+  free(plans);
+  free(sizes);
   free(order);
+  free(installed);
   free(buffer);
   if (result == kExtractDone && progress != nullptr) progress(owner, "", 100);
   return result;

@@ -21,11 +21,15 @@
 #include <windows.h>
 
 enum ExtractResult {
-  kExtractCannotCreate = 1,   // a payload file cannot be opened for writing
-  kExtractShortWrite = 2,     // a write or the final close stored less than asked
-  kExtractNoMemory = 3,       // the extraction buffer cannot be allocated
-  kExtractDone = 4,           // every payload file was written completely
-  kExtractCorruptPayload = 5  // a chunk did not decompress to a valid piece
+  kExtractCannotCreate = 1,    // a payload file cannot be opened for writing
+  kExtractShortWrite = 2,      // a write or the final close stored less than asked
+  kExtractNoMemory = 3,        // the extraction buffer cannot be allocated
+  kExtractDone = 4,            // every payload file was written completely
+  kExtractCorruptPayload = 5,  // a chunk did not decompress to a valid piece
+  kExtractNoRoom = 6,          // the volume lacks the room the changes need: nothing was changed
+  kExtractUnfinishedByOther =
+      7,                   // a staging folder holds a journal of another version: left as it is
+  kExtractStagingBusy = 8  // a staging folder's journal cannot be opened: nothing was changed
 };
 
 // Progress callback: owner is passed through unchanged; name is the payload

@@ -1,305 +1,332 @@
-// Finishing what a run left in the staging folder: rolled back when it did
-// not commit (what it created gone, what it changed given its previous
-// bytes back, what it renamed aside back at its name), and rolled forward
-// when it did (the previous files renamed aside gone). What is there is
-// found in the folder itself, its journal and its listing, never in a
-// payload table, so another version's run is finished as well as this
-// one's.
+// Finishing what a run left in a staging folder, by its journal alone
+// (payload/staging.h): rolled back when it did not commit, rolled forward
+// when it did. Nothing is read from a payload table, so another version's
+// run of this layout is finished as well as this one's.
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 
 #include "payload/staging.h"
 
 namespace {
 
-// Listings repeated when a pass changed the folder: a folder listed while
-// it changes may not show every entry.
-const int kListingPasses = 3;
-// A journal line: a tag, a blank, a name of at most 255 characters, a size.
-const int kLineSize = 32 + 256;
-const DWORD kReadSize = 4096;
-
-// What a run's journal says.
-struct Journal {
-  bool known;      // it is there and of this layout
-  bool committed;  // the run recorded "commit"
-  DWORD end;       // where its last whole record ends
+// What a walk through the records does with each.
+enum Pass {
+  kCheckRecords = 1,  // finds how far the records are whole, and whether 'C' is among them
+  kUndoChanges = 2,   // deletes what the run created, writes back what it changed
+  kPutBack = 3,       // deletes an empty file a cut-short creation left, puts back what went aside
+  kRollForward = 4    // cuts files changed in place, deletes what went aside
 };
 
-// How the settling went so far.
-struct Progress {
-  bool notRestored;  // a previous file could not be put back
-  bool pending;      // a copy of a committed run stays (until the next restart)
-};
+// What opening the object of a record found.
+enum Found { kNotOurs = 0, kOurs = 1, kCannotOpen = 2 };
 
-// Whether the installation is being removed: a copy that cannot be put
-// back is then deleted too.
-bool removing = false;
-char folderPath[kStagingPathSize];
-char journalPath[kStagingPathSize];
+const DWORD kReadSize = 65536;
+const DWORD kLongestData = 0x7FFFFFFF;
+const DWORD kEveryShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// The journal being settled, and what checking it found.
+HANDLE journal;
+JournalHeader header;
+unsigned int runCheck;
+unsigned long long journalSize;
+unsigned long long offset;
+unsigned long long recordsEnd;
+// Where the last 'i' record starts: a 'c' record after it was never
+// followed by the identity of what it created.
+unsigned long long lastIdentity;
+bool committed;
+bool trustedJournal;
+bool removing;
+bool deletedAtRestart;
+const char* settleDirectory;
+const char* settleFolder;
+
+JournalRecord record;
+char name[256];
 char targetPath[kStagingPathSize];
-char discardedPath[kStagingPathSize];
-char namePart[kStagingPathSize];
-char line[kLineSize];
-char created[kLineSize];
+char asidePath[kStagingPathSize];
 unsigned char chunk[kReadSize];
+FileFacts found;
 
-bool Join(const char* directory, const char* name, char* path) {
-  return JoinPath(directory, name, path, kStagingPathSize) != 0;
+bool ReadExactly(void* data, DWORD size) {
+  DWORD got = 0;
+  bool whole = ReadFile(journal, data, size, &got, nullptr) && got == size;
+  offset += got;
+  return whole;
 }
 
-bool EndsWith(const char* text, const char* suffix) {
-  size_t length = strlen(text), n = strlen(suffix);
-  return length > n && strcmp(text + length - n, suffix) == 0;
+void SeekTo(unsigned long long position) {
+  LONG high = static_cast<LONG>(position >> 32);
+  SetFilePointer(journal, static_cast<LONG>(position), &high, FILE_BEGIN);
+  offset = position;
 }
 
-bool IsLink(DWORD attributes) {
-  return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+// A record as a run writes it: a known tag, a plain name but for 'C',
+// previous bytes only in 'b', a length that a file changed in place has.
+bool IsWellFormed() {
+  if (record.tag == 'C') return record.nameLength == 0 && record.dataLength == 0;
+  return record.tag < 128 && strchr("cibna", static_cast<int>(record.tag)) != nullptr &&
+         IsPlainFileName(name) && (record.dataLength == 0 || record.tag == 'b') &&
+         record.value <= kLongestData;
 }
 
-bool IsFolder(DWORD attributes) {
-  return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && !IsLink(attributes);
-}
-
-bool IsBatchName(const char* name) {
-  size_t length = strlen(name);
-  return length > 0 && length <= 8 && strspn(name, "0123456789") == length;
-}
-
-// The path in `directory` of a name the journal gives, into targetPath; a
-// name that is no bare file name was not written by a setup.
-bool TargetOf(const char* directory, const char* name) {
-  return IsPlainFileName(name) && Join(directory, name, targetPath);
-}
-
-// Deletes a name the unfinished run created: false when it stays.
-bool DeleteCreated(const char* directory, const char* name) {
-  if (!TargetOf(directory, name)) return true;
-  return DeleteFileA(targetPath) || PathIsGone(targetPath);
-}
-
-// Opens the file at targetPath whose previous bytes follow, to write them
-// back, making it when it is gone. A link at its name is removed as itself
-// first.
-HANDLE OpenToRestore() {
-  DWORD attributes = GetFileAttributesA(targetPath);
-  if (attributes != INVALID_FILE_ATTRIBUTES && IsLink(attributes)) {
-    RemoveAsItself(targetPath, attributes);
+// Opens the object at `path` as itself for `access`: kOurs when it has the
+// record's index and, `inPlace`, is a file of its own. Gone, or something
+// else, is not the record's.
+Found OpenRecorded(const char* path, DWORD access, DWORD share, bool inPlace, HANDLE* opened) {
+  *opened = CreateFileA(path, access, share, nullptr, OPEN_EXISTING,
+                        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (*opened == INVALID_HANDLE_VALUE) {
+    // Where a link cannot be opened for writing (the host), it is not a
+    // file to write back into.
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return PathIsGone(path) ? kNotOurs : kCannotOpen;
+    bool special = (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0;
+    return inPlace && special ? kNotOurs : kCannotOpen;
   }
-  return CreateFileA(targetPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                     FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (ReadFileFacts(*opened, &found) && found.index[0] == record.index[0] &&
+      found.index[1] == record.index[1] && (!inPlace || IsPlainFile(found))) {
+    return kOurs;
+  }
+  CloseHandle(*opened);
+  *opened = INVALID_HANDLE_VALUE;
+  return kNotOurs;
 }
 
-// Reads the journal record by record. Without `directory` it only learns
-// what the journal says; with it, it rolls the run back as far as the
-// journal's whole records go (`journal` from the first reading): every
-// name created (but one recorded as not created right after) goes, and
-// every changed file gets its previous bytes back. False when something
-// could not be undone.
-bool ReadJournal(const char* directory, Journal* journal) {
-  bool acting = directory != nullptr;
-  if (!acting) *journal = Journal{false, false, 0};
-  HANDLE in = CreateFileA(journalPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                          FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (in == INVALID_HANDLE_VALUE) return true;
-  bool undone = true, header = true, stop = false;
-  size_t used = 0;
-  DWORD offset = 0, dataLeft = 0;
+// Writes the record's previous bytes, which follow in the journal, back
+// into its file, cuts the file to their length and flushes it. The walk
+// goes on after the bytes whatever happens.
+bool RestoreBytes() {
+  unsigned long long end = offset + record.dataLength;
   HANDLE target = INVALID_HANDLE_VALUE;
-  created[0] = '\0';
-  for (DWORD got = 0; !stop && ReadFile(in, chunk, kReadSize, &got, nullptr) && got > 0;) {
-    for (DWORD i = 0; i < got && !stop;) {
-      if (dataLeft > 0) {
-        // A changed file's previous bytes, on their way back.
-        DWORD n = got - i < dataLeft ? got - i : dataLeft;
-        if (target != INVALID_HANDLE_VALUE && !WriteWhole(target, chunk + i, n)) undone = false;
-        i += n;
-        offset += n;
-        dataLeft -= n;
-      } else {
-        char c = static_cast<char>(chunk[i++]);
-        ++offset;
-        if (c != '\n') {
-          // A line longer than any record is not one; it is cut.
-          if (used + 1 < kLineSize) line[used++] = c;
-          continue;
-        }
-        line[used] = '\0';
-        used = 0;
-        if (header) {
-          header = false;
-          stop = strcmp(line, kJournalHeader) != 0;
-          if (!acting) journal->known = !stop;
-          if (stop) break;
-        }
-        bool cancels = line[0] == 'x' && line[1] == ' ' && strcmp(line + 2, created) == 0;
-        if (acting && created[0] != '\0' && !cancels) {
-          undone = DeleteCreated(directory, created) && undone;
-        }
-        created[0] = '\0';
-        if (strcmp(line, "commit") == 0 && !acting) journal->committed = true;
-        if (line[0] == 'c' && line[1] == ' ') snprintf(created, sizeof created, "%s", line + 2);
-        if (line[0] == 'b' && line[1] == ' ') {
-          char* size = strrchr(line + 2, ' ');
-          dataLeft = size != nullptr ? strtoul(size + 1, nullptr, 10) : 0;
-          if (size != nullptr) *size = '\0';
-          // A record that the kill cut short: the run never changed its file.
-          stop = acting && offset + dataLeft > journal->end;
-          if (acting && !stop && TargetOf(directory, line + 2)) {
-            target = OpenToRestore();
-            if (target == INVALID_HANDLE_VALUE) undone = false;
-          }
-        }
-      }
-      if (dataLeft == 0 && target != INVALID_HANDLE_VALUE) {
-        if (!SetEndOfFile(target)) undone = false;
-        CloseHandle(target);
-        target = INVALID_HANDLE_VALUE;
-      }
-      if (!acting && dataLeft == 0 && used == 0 && !header) journal->end = offset;
+  bool restored = OpenRecorded(targetPath, GENERIC_WRITE, 0, true, &target) != kCannotOpen;
+  if (target != INVALID_HANDLE_VALUE) {
+    for (DWORD left = record.dataLength; left > 0 && restored;) {
+      DWORD size = left < kReadSize ? left : kReadSize;
+      restored = ReadExactly(chunk, size) && WriteWhole(target, chunk, size);
+      left -= size;
     }
-    if (acting && offset >= journal->end) stop = true;
+    restored = restored && SetEndOfFile(target) && FlushFileBuffers(target);
+    CloseHandle(target);
   }
-  if (target != INVALID_HANDLE_VALUE) CloseHandle(target);
-  if (acting && created[0] != '\0') undone = DeleteCreated(directory, created) && undone;
-  CloseHandle(in);
-  return undone;
+  SeekTo(end);
+  return restored;
 }
 
-// Finishes one copy of the subfolder `folder`: `name` is the installed
-// file's name, `path` the copy. True when the copy is gone.
-bool SettleCopy(const char* directory, const char* folder, const char* path, const char* name,
-                bool aside, bool committed, Progress* progress) {
-  if (!aside || committed) {
-    // A new copy, or a previous file no longer needed.
-    if (DeleteFileA(path) || PathIsGone(path)) return true;
-    if (!aside) return false;
-    // A running program's file cannot be deleted on Windows, but it can be
-    // renamed: named as discarded, it is never put back, and it goes at the
-    // next restart. Where it cannot be renamed either, the journal stays and
-    // says to roll forward.
-    int length =
-        snprintf(discardedPath, sizeof discardedPath, "%s\\%s%s", folder, name, kDiscardedSuffix);
-    if (length > 0 && length < kStagingPathSize && MoveFileExA(path, discardedPath, 0)) {
-      MoveFileExA(discardedPath, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+// Deletes the object of the record at `path` as itself: true when it is
+// gone or is not the record's.
+bool DeleteRecorded(const char* path) {
+  HANDLE opened;
+  Found which = OpenRecorded(path, FILE_READ_ATTRIBUTES, kEveryShare, false, &opened);
+  if (which != kOurs) return which == kNotOurs;
+  CloseHandle(opened);
+  if (RemoveAsItself(path, found.attributes)) return true;
+  // A running program's file cannot be deleted on Windows; once the run is
+  // rolled forward nothing puts it back, and it goes at the next restart.
+  if (!committed || !MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) return false;
+  deletedAtRestart = true;
+  return true;
+}
+
+// Does what `pass` does with the record that starts at `start`.
+bool Act(Pass pass, unsigned long long start) {
+  if (record.tag == 'C' || !JoinPath(settleDirectory, name, targetPath, kStagingPathSize) ||
+      snprintf(asidePath, sizeof asidePath, "%s\\%u.old", settleFolder, record.value) >=
+          kStagingPathSize) {
+    return true;
+  }
+  HANDLE opened;
+  Found which;
+  switch (pass * 256 + static_cast<int>(record.tag)) {
+    case kUndoChanges * 256 + 'i':
+      return DeleteRecorded(targetPath) || removing;
+    case kPutBack * 256 + 'c': {
+      // A creation whose identity never reached the disk left at most an
+      // empty file, which is deleted; anything else there is not the run's.
+      if (start < lastIdentity) return true;
+      opened = CreateFileA(targetPath, FILE_READ_ATTRIBUTES, kEveryShare, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+      if (opened == INVALID_HANDLE_VALUE) return true;
+      bool empty = ReadFileFacts(opened, &found) && IsPlainFile(found) && found.size == 0;
+      CloseHandle(opened);
+      return !empty || DeleteFileA(targetPath) || PathIsGone(targetPath);
+    }
+    case kPutBack * 256 + 'a':
+      // Back to its name, never over something else there; the uninstaller
+      // deletes the object instead.
+      which = OpenRecorded(asidePath, FILE_READ_ATTRIBUTES, kEveryShare, false, &opened);
+      if (which != kOurs) return which == kNotOurs;
+      CloseHandle(opened);
+      return MoveFileExA(asidePath, targetPath, 0) ||
+             (removing && RemoveAsItself(asidePath, found.attributes));
+    case kRollForward * 256 + 'n': {
+      which = OpenRecorded(targetPath, GENERIC_WRITE, 0, true, &opened);
+      if (which != kOurs) return which == kNotOurs;
+      bool cut = found.size <= record.value ||
+                 (SetFilePointer(opened, static_cast<LONG>(record.value), nullptr, FILE_BEGIN) ==
+                      record.value &&
+                  SetEndOfFile(opened));
+      CloseHandle(opened);
+      return cut;
+    }
+    case kRollForward * 256 + 'a':
+      return DeleteRecorded(asidePath);
+    default:
       return true;
-    }
-    MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-    progress->pending = true;
-    return false;
   }
-  // The previous file goes back to its name, replacing whatever is there.
-  if (!TargetOf(directory, name)) return false;
-  if (MoveFileExA(path, targetPath, MOVEFILE_REPLACE_EXISTING)) return true;
-  if (removing && (DeleteFileA(path) || PathIsGone(path))) return true;
-  progress->notRestored = true;
-  return false;
 }
 
-// Settles the entries of the held folder `folder`: a subfolder of copies
-// when `batch`, else the staging folder itself, whose subfolders it settles
-// in turn.
-void SettleEntries(const char* directory, const char* folder, bool batch, bool committed,
-                   Progress* progress) {
-  static char listing[kStagingPathSize];
-  WIN32_FIND_DATAA found;
-  for (int pass = 0; pass < kListingPasses; ++pass) {
-    if (!Join(folder, "*", listing)) return;
-    HANDLE find = FindFirstFileA(listing, &found);
-    if (find == INVALID_HANDLE_VALUE) return;
-    bool changed = false;
-    do {
-      const char* name = found.cFileName;
-      DWORD attributes = found.dwFileAttributes;
-      // Rebuilt for each entry: the buffers are shared with the subfolders
-      // settled inside this loop.
-      char path[kStagingPathSize];
-      if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0 || !Join(folder, name, path)) continue;
-      if (IsLink(attributes)) {
-        // Never followed: removed as itself.
-        changed = RemoveAsItself(path, attributes) || changed;
-      } else if (!batch) {
-        if (!IsFolder(attributes) || !IsBatchName(name)) continue;
-        HANDLE held = HoldRealDirectory(path, FALSE);
-        if (held == INVALID_HANDLE_VALUE) continue;
-        Progress inner = {progress->notRestored, false};
-        SettleEntries(directory, path, true, committed, &inner);
-        CloseHandle(held);
-        progress->notRestored = inner.notRestored;
-        if (RemoveDirectoryA(path)) {
-          changed = true;
-        } else if (inner.pending) {
-          MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-          progress->pending = true;
-        }
-      } else if (IsFolder(attributes)) {
-        // In the way of a copy's name: removed when empty, else stepped
-        // around (later runs take another subfolder).
-        changed = RemoveDirectoryA(path) || changed;
-      } else if (EndsWith(name, kDiscardedSuffix)) {
-        // Held by a running program when it was discarded; it may be free now.
-        changed = DeleteFileA(path) || changed;
-      } else if (EndsWith(name, kAsideSuffix) || EndsWith(name, kStagedSuffix)) {
-        size_t length = strlen(name) - kCopySuffixLength;
-        snprintf(namePart, sizeof namePart, "%.*s", static_cast<int>(length), name);
-        changed = SettleCopy(directory, folder, path, namePart, EndsWith(name, kAsideSuffix),
-                             committed, progress) ||
-                  changed;
+// Walks the records from the first: checking, as far as they are whole;
+// otherwise up to where checking stopped, doing what `pass` does with each.
+// False when something could not be done.
+bool Walk(Pass pass) {
+  bool done = true;
+  SeekTo(sizeof header);
+  while (pass == kCheckRecords || offset < recordsEnd) {
+    unsigned long long start = offset;
+    // Sizes are checked against what the journal holds after the record,
+    // in 64 bits, before anything is read or skipped.
+    if (!ReadExactly(&record, sizeof record) || record.nameLength > 255 ||
+        record.dataLength > kLongestData ||
+        record.nameLength + static_cast<unsigned long long>(record.dataLength) + 4 >
+            journalSize - offset ||
+        !ReadExactly(name, record.nameLength)) {
+      break;
+    }
+    name[record.nameLength] = '\0';
+    unsigned int sum =
+        AddToCheck(AddToCheck(runCheck, &record, sizeof record), name, record.nameLength);
+    if (pass == kUndoChanges && record.tag == 'b' &&
+        JoinPath(settleDirectory, name, targetPath, kStagingPathSize)) {
+      done = (RestoreBytes() || removing) && done;
+    } else if (pass == kCheckRecords && !trustedJournal) {
+      for (DWORD left = record.dataLength, size; left > 0; left -= size) {
+        size = left < kReadSize ? left : kReadSize;
+        if (!ReadExactly(chunk, size)) return true;
+        sum = AddToCheck(sum, chunk, size);
       }
-    } while (FindNextFileA(find, &found));
-    FindClose(find);
-    if (!changed) return;
+    } else {
+      SeekTo(offset + record.dataLength);
+    }
+    unsigned int check;
+    if (!ReadExactly(&check, sizeof check)) break;
+    if (pass != kCheckRecords) {
+      done = Act(pass, start) && done;
+    } else if ((check == sum || (trustedJournal && record.dataLength > 0)) && IsWellFormed()) {
+      // The journal this process wrote is trusted for its previous bytes.
+      recordsEnd = offset;
+      if (record.tag == 'i') lastIdentity = start;
+      committed = committed || record.tag == 'C';
+    } else {
+      break;
+    }
   }
+  return done;
 }
 
 }  // namespace
 
-StagingOutcome SettleStagingFolder(const char* directory, SettleMode mode) {
+StagingOutcome SettleJournal(const char* directory, const char* folder, HANDLE held, HANDLE opened,
+                             SettleMode mode, bool trusted, bool* rolledForward) {
+  journal = opened;
+  settleDirectory = directory;
+  settleFolder = folder;
   removing = mode == kSettleToRemove;
-  if (!Join(directory, kStagingFolderName, folderPath) ||
-      !Join(folderPath, kJournalName, journalPath)) {
-    return kStagingUnusable;
+  trustedJournal = trusted;
+  committed = deletedAtRestart = false;
+  recordsEnd = sizeof header;
+  lastIdentity = 0;
+  static const JournalHeader kZeros = {};
+  BY_HANDLE_FILE_INFORMATION place;
+  FileFacts facts;
+  StagingOutcome outcome = kStagingSettled;
+  DWORD got = 0;
+  SeekTo(0);
+  if (!ReadFileFacts(journal, &facts) || !GetFileInformationByHandle(held, &place) ||
+      !ReadFile(journal, &header, sizeof header, &got, nullptr)) {
+    outcome = kStagingBusy;
+  } else if (!IsPlainFile(facts)) {
+    // Not the setup's: stepped around, neither read nor deleted.
+    outcome = kStagingForeign;
+  } else if (got == sizeof header &&
+             memcmp(header.magic, kJournalMagic, sizeof header.magic) == 0 &&
+             header.version == kJournalVersion) {
+    // A header that does not check was never on the disk whole, and nothing
+    // was changed under it. Indexes mean nothing on another volume.
+    if (header.check == AddToCheck(1, &header, sizeof header - sizeof header.check)) {
+      outcome = header.volume == place.dwVolumeSerialNumber ? kStagingSettled : kStagingForeign;
+      journalSize = facts.size;
+      runCheck = AddToCheck(1, header.run, sizeof header.run);
+      Walk(kCheckRecords);
+    }
+  } else if (got == sizeof header && memcmp(&header, &kZeros, sizeof header) != 0) {
+    outcome = kStagingForeign;
   }
-  DWORD attributes = GetFileAttributesA(folderPath);
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
-    return PathIsGone(folderPath) ? kStagingSettled : kStagingUnusable;
+  if (outcome == kStagingSettled && recordsEnd > sizeof header) {
+    bool done = committed || Walk(kUndoChanges);
+    if (!(committed ? Walk(kRollForward) : Walk(kPutBack)) || !done) {
+      outcome = kStagingNotRestored;
+    }
   }
-  // A link of the folder's name leads elsewhere: nothing through it is
-  // touched, the link itself goes. A file of that name is not the setup's.
-  if (IsLink(attributes)) {
-    return RemoveAsItself(folderPath, attributes) ? kStagingSettled : kStagingUnusable;
-  }
-  if (!IsFolder(attributes)) return kStagingUnusable;
-  HANDLE held = HoldRealDirectory(folderPath, FALSE);
-  if (held == INVALID_HANDLE_VALUE) return kStagingUnusable;
-
-  // A journal that is a link is removed as one, and nothing reads through
-  // it; an empty folder in the journal's place goes too.
-  DWORD journalAttributes = GetFileAttributesA(journalPath);
-  if (journalAttributes != INVALID_FILE_ATTRIBUTES &&
-      (journalAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
-    RemoveAsItself(journalPath, journalAttributes);
-  }
-  Journal journal;
-  ReadJournal(nullptr, &journal);
-  bool undone = !journal.known || journal.committed || ReadJournal(directory, &journal);
-  // A previous file whose bytes could not be written back counts as not put
-  // back, unless the installation is being removed anyway.
-  Progress progress = {!undone && !removing, false};
-  SettleEntries(directory, folderPath, false, journal.committed, &progress);
-
-  bool finished = !progress.notRestored;
-  if (finished && progress.pending) {
-    // The journal stays until the copies go, so that a run before the
-    // restart still rolls forward; the deletions happen in this order.
-    MoveFileExA(journalPath, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-  } else if (finished) {
-    DeleteFileA(journalPath);
+  if (rolledForward != nullptr) *rolledForward = committed;
+  CloseHandle(journal);
+  // A journal that stayed after its run was finished would be replayed
+  // over a later installation: the folder is settled only once it is gone.
+  char* journalPath = targetPath;
+  if (outcome == kStagingSettled &&
+      !(JoinPath(folder, kJournalName, journalPath, kStagingPathSize) &&
+        (DeleteFileA(journalPath) || PathIsGone(journalPath)))) {
+    outcome = kStagingNotRestored;
   }
   CloseHandle(held);
-  if (finished && !RemoveDirectoryA(folderPath) && progress.pending) {
-    MoveFileExA(folderPath, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  if (outcome == kStagingSettled && !RemoveDirectoryA(folder) && deletedAtRestart) {
+    MoveFileExA(folder, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
   }
-  return finished ? kStagingSettled : kStagingNotRestored;
+  // What is not the setup's journal is stepped around by the runs.
+  return outcome == kStagingForeign && !IsPlainFile(facts) ? kStagingSettled : outcome;
+}
+
+StagingOutcome SettleStagingFolder(const char* directory, SettleMode mode) {
+  static char folder[kStagingPathSize];
+  static char journalPath[kStagingPathSize];
+  for (const char* name : kStagingFolderNames) {
+    if (!JoinPath(directory, name, folder, kStagingPathSize) ||
+        !JoinPath(folder, kJournalName, journalPath, kStagingPathSize)) {
+      return kStagingBusy;
+    }
+    // What is not a real directory is not the setup's: a link is never
+    // followed, a file never deleted; the runs step around them.
+    if (PathIsGone(folder)) continue;
+    HANDLE held = HoldRealDirectory(folder, FALSE);
+    DWORD attributes = GetFileAttributesA(folder);
+    if (held == INVALID_HANDLE_VALUE) {
+      if (attributes != INVALID_FILE_ATTRIBUTES &&
+          (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) !=
+              FILE_ATTRIBUTE_DIRECTORY) {
+        continue;
+      }
+      return kStagingBusy;
+    }
+    // Opened without sharing, so that no other program reads or changes it
+    // meanwhile; one that cannot be opened so is never taken as absent.
+    HANDLE opened = CreateFileA(journalPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) {
+      attributes = GetFileAttributesA(journalPath);
+      CloseHandle(held);
+      // A folder that only a run's leftovers emptied goes with them.
+      if (PathIsGone(journalPath)) {
+        RemoveDirectoryA(folder);
+        continue;
+      }
+      if (attributes != INVALID_FILE_ATTRIBUTES &&
+          (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+        continue;
+      }
+      return kStagingBusy;
+    }
+    StagingOutcome outcome = SettleJournal(directory, folder, held, opened, mode, false, nullptr);
+    if (outcome != kStagingSettled) return outcome;
+  }
+  return kStagingSettled;
 }

@@ -1,118 +1,100 @@
-// The staging folder's names and held folders, and a run's side of it: the
-// folder made and held, the journal written, the subfolders for the copies.
+// The staging folder's names and held folders, the locks that keep one
+// setup or uninstaller at work, and a run's side of the journal: the folder
+// made and held, records added in batches and flushed, the places to move
+// installed objects aside to.
 #include <direct.h>
 #include <stdio.h>
 #include <string.h>
+#include <zlib.h>
 
+#include "config/setup_config.h"
 #include "payload/staging.h"
 
-extern const char kStagingFolderName[] = "~setup.tmp";
+extern const char* const kStagingFolderNames[kStagingFolderCount] = {"~setup.tmp", "~setup1.tmp",
+                                                                     "~setup2.tmp", "~setup3.tmp"};
 extern const char kJournalName[] = "journal";
-extern const char kJournalHeader[] = "tidewell staging 1";
-extern const char kStagedSuffix[] = ".new";
-extern const char kAsideSuffix[] = ".old";
-extern const char kDiscardedSuffix[] = ".del";
-// The folder, a separator, a subfolder of up to eight digits, a separator
-// and a suffix.
-static_assert(sizeof kStagingFolderName - 1 + 1 + 8 + 1 + sizeof kStagedSuffix - 1 <=
-                      kStagingExtraLength &&
-                  sizeof kAsideSuffix == sizeof kStagedSuffix &&
-                  sizeof kDiscardedSuffix == sizeof kStagedSuffix &&
-                  sizeof kAsideSuffix - 1 == kCopySuffixLength,
-              "kStagingExtraLength must cover the folder, any subfolder and either suffix");
+extern const char kJournalMagic[] = "tidewell journal";
+extern const char kSetupLockFormat[] = "%.100s Setup";
+extern const char kUninstallLockFormat[] = "%.100s Uninstaller";
+static_assert(sizeof kJournalMagic - 1 == sizeof(JournalHeader::magic),
+              "the magic fills the header's first field");
 
 namespace {
 
-// Subfolder numbers tried for a new batch before giving up: a number taken
-// by what an earlier run could not remove is stepped over.
-const int kBatchTries = 1000;
-// A journal record: a tag, a blank, a name of at most 255 characters, a
-// size and the line's end.
-const int kRecordSize = 32 + 256;
+// Records are gathered here and written in one piece; the previous bytes of
+// a file are read straight into it.
+const DWORD kPendingSize = 65536;
+// A lock's name: the application's name, cut to 100 characters, and a word.
+const int kLockNameSize = 128;
 
 char folderPath[kStagingPathSize];
-char batchPath[kStagingPathSize];
 char journalPath[kStagingPathSize];
-char record[kRecordSize];
 HANDLE heldFolder = INVALID_HANDLE_VALUE;
-HANDLE heldBatch = INVALID_HANDLE_VALUE;
 HANDLE journal = INVALID_HANDLE_VALUE;
-int batchNumber = -1;
-int batchCopies = kStagingBatch;
+// Adler-32 of the run value: where every record's check starts.
+unsigned int runCheck;
+unsigned char pending[kPendingSize];
+DWORD pendingUsed;
+unsigned int nextAside;
+HANDLE heldLock;
 
-bool Fits(int length, int size) {
-  return length >= 0 && length < size;
-}
+// What a file is, as ntdll tells it: its number (the very index that
+// GetFileInformationByHandle gives), its length and links, its attributes,
+// without the name that Wine looks up for GetFileInformationByHandle at a
+// cost. Where ntdll has none (the host), the older call serves.
+typedef LONG(WINAPI* QueryInformationFileFn)(HANDLE, void*, void*, ULONG, int);
+const int kFileStandardInformation = 5;
+const int kFileInternalInformation = 6;
+const int kFileAttributeTagInformation = 35;
+QueryInformationFileFn query;
+bool queryLookedUp;
 
 void LetGo(HANDLE* held) {
   if (*held != INVALID_HANDLE_VALUE) CloseHandle(*held);
   *held = INVALID_HANDLE_VALUE;
 }
 
-// Writes one record: `tag`, then `name` and `size` when given.
-bool WriteRecord(const char* tag, const char* name, const char* size) {
-  int length = snprintf(record, sizeof record, "%s%s%s%s%s\n", tag, name[0] != '\0' ? " " : "",
-                        name, size[0] != '\0' ? " " : "", size);
-  return Fits(length, kRecordSize) && WriteWhole(journal, record, static_cast<DWORD>(length));
+bool WritePending() {
+  bool written = WriteWhole(journal, pending, pendingUsed) != 0;
+  pendingUsed = 0;
+  return written;
 }
 
-// Makes and holds the next free subfolder for a batch of copies.
-bool OpenNextBatch() {
-  LetGo(&heldBatch);
-  for (int tries = 0; tries < kBatchTries; ++tries) {
-    ++batchNumber;
-    if (!Fits(snprintf(batchPath, sizeof batchPath, "%s\\%d", folderPath, batchNumber),
-              kStagingPathSize)) {
-      return false;
-    }
-    // A number that is taken holds what an earlier run left and could not
-    // remove: it is not the setup's to write into.
-    if (_mkdir(batchPath) != 0) continue;
-    heldBatch = HoldRealDirectory(batchPath, FALSE);
-    if (heldBatch == INVALID_HANDLE_VALUE) return false;
-    batchCopies = 0;
-    return true;
+// Adds `size` bytes to the pending records and to `check`.
+bool Append(const void* data, DWORD size, unsigned int* check) {
+  if (pendingUsed + size > kPendingSize && !WritePending()) return false;
+  memcpy(pending + pendingUsed, data, size);
+  pendingUsed += size;
+  if (check != nullptr) *check = AddToCheck(*check, data, size);
+  return true;
+}
+
+// Adds a record's head and name, and returns its check so far.
+bool AppendHead(unsigned int tag, const char* name, const unsigned int index[2], unsigned int value,
+                DWORD dataLength, unsigned int* check) {
+  DWORD length = static_cast<DWORD>(strlen(name));
+  JournalRecord record = {tag, length, {index[0], index[1]}, value, dataLength};
+  *check = runCheck;
+  return Append(&record, sizeof record, check) && Append(name, length, check);
+}
+
+// The mutex of `format` with the application's name: its handle, and in
+// `existed` whether it was there already.
+HANDLE OpenLock(const char* format, BOOL inheritable, bool* existed) {
+  char name[kLockNameSize];
+  snprintf(name, sizeof name, format, SetupConfig.appName);
+  // A backslash would name a namespace.
+  for (char* p = name; *p != '\0'; ++p) {
+    if (*p == '\\') *p = '/';
   }
-  return false;
-}
-
-char UpperAscii(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+  SECURITY_ATTRIBUTES security = {static_cast<DWORD>(sizeof(SECURITY_ATTRIBUTES)), nullptr,
+                                  inheritable};
+  HANDLE lock = CreateMutexA(&security, FALSE, name);
+  *existed = lock != nullptr && GetLastError() == ERROR_ALREADY_EXISTS;
+  return lock;
 }
 
 }  // namespace
-
-bool IsDeviceComponent(const char* name, const char* end) {
-  const char* stop = name;
-  while (stop < end && *stop != '.') ++stop;
-  while (stop > name && stop[-1] == ' ') --stop;
-  static const char* const kNames[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
-  size_t length = static_cast<size_t>(stop - name);
-  for (const char* reserved : kNames) {
-    size_t i = 0;
-    while (i < length && reserved[i] != '\0' && UpperAscii(name[i]) == reserved[i]) ++i;
-    if (i == length && reserved[i] == '\0') return true;
-  }
-  if (length != 4) return false;
-  char a = UpperAscii(name[0]), b = UpperAscii(name[1]), c = UpperAscii(name[2]);
-  unsigned char digit = static_cast<unsigned char>(name[3]);
-  bool port = (a == 'C' && b == 'O' && c == 'M') || (a == 'L' && b == 'P' && c == 'T');
-  return port &&
-         ((digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3);
-}
-
-int IsPlainFileName(const char* name) {
-  size_t length = strlen(name);
-  if (length == 0 || length > 255 || name[length - 1] == '.' || name[length - 1] == ' ' ||
-      strcmp(name, ".") == 0 || strcmp(name, "..") == 0 || IsDeviceComponent(name, name + length)) {
-    return 0;
-  }
-  for (const char* p = name; *p != '\0'; ++p) {
-    unsigned char c = static_cast<unsigned char>(*p);
-    if (c < 0x20 || c > 0x7E || strchr("\\/:*?\"<>|", c) != nullptr) return 0;
-  }
-  return 1;
-}
 
 HANDLE HoldRealDirectory(const char* path, BOOL inheritable) {
   SECURITY_ATTRIBUTES security = {static_cast<DWORD>(sizeof(SECURITY_ATTRIBUTES)), nullptr,
@@ -134,12 +116,6 @@ HANDLE HoldRealDirectory(const char* path, BOOL inheritable) {
   return handle;
 }
 
-int PathIsGone(const char* path) {
-  if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) return 0;
-  DWORD error = GetLastError();
-  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? 1 : 0;
-}
-
 int RemoveAsItself(const char* path, DWORD attributes) {
   // A directory's link, a junction among them, goes with RemoveDirectoryA,
   // which removes the link and leaves its target; a file's link with
@@ -148,82 +124,171 @@ int RemoveAsItself(const char* path, DWORD attributes) {
   return (folder ? RemoveDirectoryA(path) : DeleteFileA(path)) || PathIsGone(path) ? 1 : 0;
 }
 
-int JoinPath(const char* directory, const char* name, char* path, int size) {
-  size_t length = strlen(directory);
-  bool separated = length > 0 && (directory[length - 1] == '\\' || directory[length - 1] == '/');
-  return Fits(snprintf(path, static_cast<size_t>(size), separated ? "%s%s" : "%s\\%s", directory,
-                       name),
-              size)
-             ? 1
-             : 0;
-}
-
 int WriteWhole(HANDLE file, const void* data, DWORD size) {
   DWORD written = 0;
   return WriteFile(file, data, size, &written, nullptr) && written == size ? 1 : 0;
 }
 
-ExtractResult OpenStagingFolder(const char* directory) {
-  if (!JoinPath(directory, kStagingFolderName, folderPath, kStagingPathSize) ||
-      !JoinPath(folderPath, kJournalName, journalPath, kStagingPathSize)) {
-    return kExtractCannotCreate;
+int ReadFileFacts(HANDLE file, FileFacts* facts) {
+  if (!queryLookedUp) {
+    queryLookedUp = true;
+    query = reinterpret_cast<QueryInformationFileFn>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationFile")));
   }
-  // The folder may be there already with what an earlier run could not
-  // remove; it is used only when it is a real directory.
-  _mkdir(folderPath);
-  heldFolder = HoldRealDirectory(folderPath, FALSE);
-  if (heldFolder == INVALID_HANDLE_VALUE) return kExtractCannotCreate;
-  // A new file: nothing at the name is followed or written over.
-  journal = CreateFileA(journalPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                        FILE_ATTRIBUTE_NORMAL, nullptr);
-  batchNumber = -1;
-  batchCopies = kStagingBatch;
-  ExtractResult result = journal == INVALID_HANDLE_VALUE       ? kExtractCannotCreate
-                         : WriteRecord(kJournalHeader, "", "") ? kExtractDone
-                                                               : kExtractShortWrite;
-  if (result != kExtractDone) CloseStagingFolder();
-  return result;
+  if (query != nullptr) {
+    void* status[2];
+    struct {
+      long long allocated, size;
+      ULONG links;
+      unsigned char deleting, directory;
+    } standard;
+    struct {
+      ULONG attributes, tag;
+    } tagged;
+    if (query(file, status, facts->index, sizeof facts->index, kFileInternalInformation) != 0 ||
+        query(file, status, &standard, sizeof standard, kFileStandardInformation) != 0 ||
+        query(file, status, &tagged, sizeof tagged, kFileAttributeTagInformation) != 0) {
+      return 0;
+    }
+    facts->size = static_cast<unsigned long long>(standard.size);
+    facts->links = standard.links;
+    facts->attributes = tagged.attributes | (standard.directory ? FILE_ATTRIBUTE_DIRECTORY : 0);
+    return 1;
+  }
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!GetFileInformationByHandle(file, &information)) return 0;
+  facts->index[0] = information.nFileIndexLow;
+  facts->index[1] = information.nFileIndexHigh;
+  facts->size =
+      static_cast<unsigned long long>(information.nFileSizeHigh) << 32 | information.nFileSizeLow;
+  facts->links = information.nNumberOfLinks;
+  facts->attributes = information.dwFileAttributes;
+  return 1;
 }
 
-ExtractResult RecordCreation(const char* name) {
-  return WriteRecord("c", name, "") ? kExtractDone : kExtractShortWrite;
+bool IsPlainFile(const FileFacts& facts) {
+  return facts.links == 1 &&
+         (facts.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
 }
 
-void RecordNotCreated(const char* name) {
-  WriteRecord("x", name, "");
+unsigned int AddToCheck(unsigned int sum, const void* data, DWORD size) {
+  return static_cast<unsigned int>(adler32(sum, static_cast<const Bytef*>(data), size));
 }
 
-ExtractResult RecordPreviousBytes(const char* name, HANDLE file, DWORD size, unsigned char* buffer,
-                                  DWORD bufferSize) {
-  char decimal[16];
-  snprintf(decimal, sizeof decimal, "%lu", static_cast<unsigned long>(size));
-  if (!WriteRecord("b", name, decimal)) return kExtractShortWrite;
+LockResult TakeLock(const char* ownFormat, const char* otherFormat, BOOL inheritable) {
+  bool existed = false, otherExisted = false;
+  HANDLE own = OpenLock(ownFormat, inheritable, &existed);
+  // Without the lock two programs could work at once: none does.
+  if (own == nullptr) return kLockFailed;
+  LockResult result = existed ? kLockHeldElsewhere : kLockTaken;
+  if (result == kLockTaken) {
+    // Looked for only after the own lock is taken: of two programs started
+    // together, at least the second to look finds the other's.
+    HANDLE other = OpenLock(otherFormat, FALSE, &otherExisted);
+    if (other == nullptr) result = kLockFailed;
+    if (otherExisted) result = kLockOtherAtWork;
+    if (other != nullptr) CloseHandle(other);
+  }
+  if (result != kLockTaken) {
+    CloseHandle(own);
+    return result;
+  }
+  heldLock = own;
+  return kLockTaken;
+}
+
+void ReleaseLock() {
+  if (heldLock != nullptr) CloseHandle(heldLock);
+  heldLock = nullptr;
+}
+
+ExtractResult OpenStagingFolder(const char* directory) {
+  for (const char* name : kStagingFolderNames) {
+    if (!JoinPath(directory, name, folderPath, kStagingPathSize) ||
+        !JoinPath(folderPath, kJournalName, journalPath, kStagingPathSize)) {
+      return kExtractCannotCreate;
+    }
+    // The folder may be there already with what is not the setup's; it is
+    // used only when it is a real directory and nothing has the journal's
+    // name in it: a new file, so nothing there is followed or written over.
+    _mkdir(folderPath);
+    heldFolder = HoldRealDirectory(folderPath, FALSE);
+    BY_HANDLE_FILE_INFORMATION information;
+    if (heldFolder != INVALID_HANDLE_VALUE &&
+        GetFileInformationByHandle(heldFolder, &information)) {
+      // Held without sharing: nothing else reads or changes it meanwhile.
+      journal = CreateFileA(journalPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    if (journal == INVALID_HANDLE_VALUE) {
+      LetGo(&heldFolder);
+      continue;
+    }
+    // The run's own value, so that no record of another run counts: its
+    // start time and its process.
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    JournalHeader header;
+    memcpy(header.magic, kJournalMagic, sizeof header.magic);
+    header.version = kJournalVersion;
+    header.run[0] = now.dwLowDateTime;
+    header.run[1] = now.dwHighDateTime ^ GetCurrentProcessId();
+    header.volume = information.dwVolumeSerialNumber;
+    header.check = AddToCheck(1, &header, sizeof header - sizeof header.check);
+    runCheck = AddToCheck(1, header.run, sizeof header.run);
+    pendingUsed = 0;
+    nextAside = 0;
+    Append(&header, sizeof header, nullptr);
+    return kExtractDone;
+  }
+  return kExtractCannotCreate;
+}
+
+ExtractResult AddRecord(unsigned int tag, const char* name, const unsigned int index[2],
+                        unsigned int value) {
+  unsigned int check;
+  return AppendHead(tag, name, index, value, 0, &check) && Append(&check, sizeof check, nullptr)
+             ? kExtractDone
+             : kExtractShortWrite;
+}
+
+ExtractResult AddPreviousBytes(const char* name, const unsigned int index[2], HANDLE file,
+                               DWORD size, unsigned char* buffer, DWORD bufferSize) {
+  unsigned int check;
+  if (!AppendHead('b', name, index, 0, size, &check)) return kExtractShortWrite;
   for (DWORD left = size; left > 0;) {
     DWORD got = 0;
     if (!ReadFile(file, buffer, left < bufferSize ? left : bufferSize, &got, nullptr) || got == 0) {
       return kExtractCannotCreate;
     }
-    if (!WriteWhole(journal, buffer, got)) return kExtractShortWrite;
+    if (!Append(buffer, got, &check)) return kExtractShortWrite;
     left -= got;
   }
-  return kExtractDone;
+  return Append(&check, sizeof check, nullptr) ? kExtractDone : kExtractShortWrite;
 }
 
-int NextAsidePath(const char* name, char* aside) {
-  if (batchCopies >= kStagingBatch && !OpenNextBatch()) return 0;
-  ++batchCopies;
-  return Fits(snprintf(aside, kStagingPathSize, "%s\\%s%s", batchPath, name, kAsideSuffix),
-              kStagingPathSize)
-             ? 1
-             : 0;
+ExtractResult FlushJournal() {
+  return WritePending() && FlushFileBuffers(journal) ? kExtractDone : kExtractShortWrite;
 }
 
-ExtractResult RecordCommit() {
-  return WriteRecord("commit", "", "") ? kExtractDone : kExtractShortWrite;
+int NextAsidePath(char* aside, unsigned int* number) {
+  // A number taken by what the folder held before is stepped over.
+  for (; nextAside < kMostAsideCopies; ++nextAside) {
+    int length = snprintf(aside, kStagingPathSize, "%s\\%u.old", folderPath, nextAside);
+    if (length < 0 || length >= kStagingPathSize) return 0;
+    if (PathIsGone(aside)) {
+      *number = nextAside++;
+      return 1;
+    }
+  }
+  return 0;
 }
 
-void CloseStagingFolder() {
-  LetGo(&journal);
-  LetGo(&heldBatch);
-  LetGo(&heldFolder);
+StagingOutcome FinishRun(const char* directory, bool* committed) {
+  // What is still pending was added before a failure: it goes out too, so
+  // that the files it names are known when the run is rolled back.
+  WritePending();
+  HANDLE held = heldFolder, written = journal;
+  heldFolder = journal = INVALID_HANDLE_VALUE;
+  return SettleJournal(directory, folderPath, held, written, kSettleToRestore, true, committed);
 }

@@ -1,6 +1,7 @@
 // The setup program: every stage once, in a fixed order, on one thread.
 //
-//   payload checked (damaged: message, end) -> data directory -> progress
+//   the lock taken (another setup or the uninstaller at work: message, end)
+//   -> payload checked (damaged: message, end) -> data directory -> progress
 //   window -> running copies closed -> extraction, journaled until it
 //   commits
 //   failure: message (the run is rolled back already, or the message says
@@ -20,6 +21,7 @@
 #include "desktop/shell.h"
 #include "loader/dll_search.h"
 #include "payload/payload.h"
+#include "payload/staging.h"
 #include "config/setup_config.h"
 #include "ui/common_controls.h"
 #include "ui/progress.h"
@@ -90,6 +92,17 @@ const char* FailureText(ExtractResult result) {
     case kExtractNoMemory:
       return "Insufficient memory was available for the setup procedure. Close other "
              "applications and run the setup program again.";
+    case kExtractNoRoom:
+      return "The disk does not have enough free space for the application's files. Nothing "
+             "has been changed. Make additional space available, and run the setup program "
+             "again.";
+    case kExtractUnfinishedByOther:
+      return "The directory holds an unfinished installation that another version of the "
+             "setup program began. It has been left as it is: run that version again to finish "
+             "it, then run this one.";
+    case kExtractStagingBusy:
+      return "Another program is using the setup's working files in the directory. Nothing has "
+             "been changed. Close it, or restart the computer, and run the setup program again.";
     default:
       return "The setup program is damaged: one of its component files could not be unpacked. "
              "Obtain a new copy of the setup program and run it again.";
@@ -109,6 +122,19 @@ void ReportFailure(ExtractResult result) {
     text = failureText;
   }
   MessageBoxA(nullptr, text, caption, MB_OK | MB_ICONWARNING);
+}
+
+// Why the setup did not start: another setup or the uninstaller is at
+// work, or the lock could not be made.
+void ReportNotStarted(LockResult lock) {
+  const char* text =
+      lock == kLockHeldElsewhere ? "The setup program is already running."
+      : lock == kLockOtherAtWork
+          ? "The application is being removed. Wait until its uninstaller has finished, then "
+            "run the setup program again."
+          : "The setup program could not create the lock that keeps two setup programs from "
+            "working at once. Nothing has been installed.";
+  MessageBoxA(nullptr, text, "Setup Not Started", MB_OK | MB_ICONWARNING);
 }
 
 void ReportFailureAndRollBack(ExtractResult result) {
@@ -155,20 +181,17 @@ void FinishInstallation() {
   }
 }
 
-}  // namespace
-
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-  RestrictDllSearch();
-  PrepareCommonControls();
+// Every stage after the lock, in order.
+void RunSetup(HINSTANCE instance) {
   // A damaged setup program is found before it touches anything: no
   // directory made, no profile written, no running copy closed.
   if (!PayloadIsIntact(&kPayloadTable)) {
     ReportFailure(kExtractCorruptPayload);
-    return 0;
+    return;
   }
   if (!ResolveDataDirectory(instance, nullptr)) {
     MessageBoxA(nullptr, kNotInstalledText, "Application Not Installed", MB_OK | MB_ICONWARNING);
-    return 0;
+    return;
   }
   _chdir(dataDirectory);
 
@@ -179,9 +202,25 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   if (result != kExtractDone) {
     // The progress window stays on screen behind the message and the rollback.
     ReportFailureAndRollBack(result);
-    return 0;
+    return;
   }
   DestroyWindow(progressWindow);
   FinishInstallation();
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  RestrictDllSearch();
+  PrepareCommonControls();
+  // One setup at a time, and none while the uninstaller works: a second
+  // start touches nothing.
+  LockResult lock = TakeLock(kSetupLockFormat, kUninstallLockFormat, FALSE);
+  if (lock == kLockTaken) {
+    RunSetup(instance);
+    ReleaseLock();
+  } else {
+    ReportNotStarted(lock);
+  }
   return 0;
 }

@@ -16,6 +16,9 @@ const char kIncompleteFormat[] =
     "%s could not be removed completely: some of its files in %s are in use or protected. Close "
     "all programs and choose Uninstall again.";
 const char kAlreadyRemovingFormat[] = "%s is already being removed.";
+const char kSetupRunningFormat[] =
+    "The setup program of %s is running. Nothing has been removed. Wait until it has finished, "
+    "then choose Uninstall again.";
 const char kNoInstallationText[] =
     "The uninstaller could not find the directory it was started from. Nothing has been removed.";
 const char kNotInstalledFormat[] =
@@ -91,6 +94,11 @@ void ReportAlreadyRemoving() {
   FormatCaption();
   snprintf(message, sizeof message, kAlreadyRemovingFormat, SetupConfig.appName);
   MessageBoxA(nullptr, message, caption, MB_OK | MB_ICONINFORMATION);
+}
+
+void ReportSetupRunning() {
+  snprintf(message, sizeof message, kSetupRunningFormat, SetupConfig.appName);
+  Warn(message);
 }
 
 void ReportRemoval(RemovalOutcome outcome, const char* directory) {

@@ -32,10 +32,12 @@ bool DeleteInstalledFile(const char* directory, const char* name) {
 }
 
 // Finishes what an interrupted setup left in its staging folder: its run
-// rolled back or forward, its copies gone. A folder of that name that is
-// not the setup's (a file of the user's, say) is left alone.
+// rolled back or forward, its copies gone. What is not the setup's (a file
+// of the user's at the folder's name, say), and a journal of another
+// version, are left as they are.
 bool SettleLeftovers(const char* directory, const char*) {
-  return SettleStagingFolder(directory, kSettleToRemove) != kStagingNotRestored;
+  StagingOutcome outcome = SettleStagingFolder(directory, kSettleToRemove);
+  return outcome == kStagingSettled || outcome == kStagingForeign;
 }
 
 // Tries `remove` again for a while when something stays (virus scanners

@@ -2,7 +2,8 @@
 // directory that holds the uninstaller's own file, and only what the setup
 // made there.
 //
-//   started by the user:  one uninstaller at a time -> its own directory,
+//   started by the user:  one uninstaller at a time, and none while a setup
+//                         runs -> its own directory,
 //                         held open -> an installation is there -> the
 //                         question -> a copy of itself in the temporary
 //                         directory -> running copies closed -> the copy
@@ -97,19 +98,10 @@ void ReportNoLock();
 void ReportDirectoryNotHeld(const char* directory);
 // Tells the user that another uninstaller is at work.
 void ReportAlreadyRemoving();
+// Tells the user that the setup program is at work.
+void ReportSetupRunning();
 // The closing message.
 void ReportRemoval(RemovalOutcome outcome, const char* directory);
-
-// Takes the lock that lets one uninstaller work at a time. The lock is held
-// until ReleaseUninstallLock or the end of the process, and the copy this
-// process starts holds it too.
-enum LockResult {
-  kLockTaken = 1,
-  kLockHeldElsewhere = 2,  // another uninstaller is at work
-  kLockFailed = 3          // the system could not make the lock
-};
-LockResult TakeUninstallLock();
-void ReleaseUninstallLock();
 
 // Copies the running program to the temporary directory under a fresh
 // name: 1, or 0 when no copy could be made there.

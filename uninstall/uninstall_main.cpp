@@ -41,11 +41,15 @@ void RunUninstaller(LPSTR commandLine) {
   }
   // Any other command line, whatever it names, is an ordinary start on the
   // directory of this program's own file.
-  switch (TakeUninstallLock()) {
+  // The copy this process starts inherits the lock and keeps it.
+  switch (TakeLock(kUninstallLockFormat, kSetupLockFormat, TRUE)) {
     case kLockTaken:
       break;
     case kLockHeldElsewhere:
       ReportAlreadyRemoving();
+      return;
+    case kLockOtherAtWork:
+      ReportSetupRunning();
       return;
     case kLockFailed:
       ReportNoLock();
@@ -80,6 +84,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
   RestrictDllSearch();
   PrepareCommonControls();
   RunUninstaller(commandLine);
-  ReleaseUninstallLock();
+  ReleaseLock();
   return 0;
 }

@@ -62,6 +62,16 @@ void StandinHoldOpen(const char* windowsPath);
 // clears it.
 void StandinFailWriting(const char* pathPart);
 
+// Gives the files under drive C: `bytes` more bytes of room from now on,
+// all together, as a volume has (-1: no limit but the real volume's). A
+// write or an extension past it fails with ERROR_DISK_FULL and changes
+// nothing; GetDiskFreeSpaceExA reports what is left. SETUP_DISK_FREE sets
+// it for a whole process. A reset does not change it.
+void StandinSetDiskFree(long long bytes);
+// The bytes the files under drive C: take now, and the most they took
+// since StandinSetDiskFree, while a budget is set.
+void StandinDiskUse(long long* now, long long* most);
+
 // The ordered log of user-visible calls since the last reset. Formats:
 //   "MessageBoxA|<caption>|<text>|<type in hex, 0x..>|<owner: 0 or window name>|<result>"
 //   "CreateDialogParamA|<resource id>|<window name>"
@@ -81,6 +91,7 @@ void StandinFailWriting(const char* pathPart);
 //   "MoveFileExA|<existing name>|<new name>|<flags in hex>"
 //   "SetFilePointer|<distance>|<method>"
 //   "SetEndOfFile"
+//   "FlushFileBuffers"
 //   "CreateMutexA|<name>|<inherit 0 or 1>|<0, or 183 when it existed>"
 // A window's name is "#<n>" in order of creation, starting at #1.
 const std::vector<std::string>& StandinEvents();

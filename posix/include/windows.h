@@ -140,6 +140,7 @@ typedef void* HANDLE;
 #define ERROR_ALREADY_EXISTS 183L
 #define ERROR_FILE_EXISTS 80L
 #define ERROR_FILENAME_EXCED_RANGE 206L
+#define ERROR_DISK_FULL 112L
 
 // Processes and waiting.
 #define SYNCHRONIZE 0x00100000L
@@ -223,6 +224,9 @@ typedef struct _BY_HANDLE_FILE_INFORMATION {
 typedef union _LARGE_INTEGER {
   int64_t QuadPart;
 } LARGE_INTEGER;
+typedef union _ULARGE_INTEGER {
+  uint64_t QuadPart;
+} ULARGE_INTEGER, *PULARGE_INTEGER;
 typedef enum _FILE_INFO_BY_HANDLE_CLASS { FileStandardInfo = 1 } FILE_INFO_BY_HANDLE_CLASS;
 typedef struct _FILE_STANDARD_INFO {
   LARGE_INTEGER AllocationSize;
@@ -276,6 +280,10 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD got, LPVOID overla
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written, LPVOID overlapped);
 DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD method);
 BOOL SetEndOfFile(HANDLE file);
+BOOL FlushFileBuffers(HANDLE file);
+BOOL GetDiskFreeSpaceExA(LPCSTR directory, PULARGE_INTEGER available, PULARGE_INTEGER total,
+                         PULARGE_INTEGER free);
+void GetSystemTimeAsFileTime(FILETIME* now);
 DWORD GetFileAttributesA(LPCSTR name);
 BOOL RemoveDirectoryA(LPCSTR path);
 BOOL CopyFileA(LPCSTR existingName, LPCSTR newName, BOOL failIfExists);

@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 #include "internal.h"
 
@@ -117,6 +118,16 @@ DWORD GetLastError(void) {
 
 void SetLastError(DWORD error) {
   standin::gLastError = error;
+}
+
+void GetSystemTimeAsFileTime(FILETIME* now) {
+  // 100-nanosecond steps since 1601, as Windows counts.
+  timespec time;
+  clock_gettime(CLOCK_REALTIME, &time);
+  uint64_t steps = (static_cast<uint64_t>(time.tv_sec) + 11644473600ull) * 10000000ull +
+                   static_cast<uint64_t>(time.tv_nsec) / 100;
+  now->dwLowDateTime = static_cast<DWORD>(steps);
+  now->dwHighDateTime = static_cast<DWORD>(steps >> 32);
 }
 
 const std::vector<std::string>& StandinEvents() {

@@ -85,6 +85,7 @@ DWORD GetFileAttributesA(LPCSTR name) {
 }
 
 BOOL RemoveDirectoryA(LPCSTR path) {
+  DiskCall();
   std::string mapped;
   if (!MapPathForCall(path, &mapped)) return FALSE;
   // A link to a directory is removed itself, as Windows removes a directory
@@ -104,6 +105,7 @@ BOOL RemoveDirectoryA(LPCSTR path) {
 }
 
 BOOL CopyFileA(LPCSTR existingName, LPCSTR newName, BOOL failIfExists) {
+  DiskCall();
   std::string from, to;
   if (!MapPath(existingName, &from) || !MapPath(newName, &to)) return FALSE;
   int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
@@ -138,6 +140,7 @@ BOOL MoveFileExA(LPCSTR existingName, LPCSTR newName, DWORD flags) {
     RemoveAtExit().push_back(from);
     return TRUE;
   }
+  DiskCall();
   std::string to;
   if (newName == nullptr || !MapPath(newName, &to)) return FALSE;
   // A file held open without FILE_SHARE_DELETE is neither renamed nor
@@ -147,8 +150,14 @@ BOOL MoveFileExA(LPCSTR existingName, LPCSTR newName, DWORD flags) {
     return FALSE;
   }
   struct stat info;
-  if ((flags & MOVEFILE_REPLACE_EXISTING) == 0 && lstat(to.c_str(), &info) == 0) return FALSE;
-  return rename(from.c_str(), to.c_str()) == 0 ? TRUE : FALSE;
+  if ((flags & MOVEFILE_REPLACE_EXISTING) == 0 && lstat(to.c_str(), &info) == 0) {
+    SetError(ERROR_ALREADY_EXISTS);
+    return FALSE;
+  }
+  DiskRelease(to);
+  if (rename(from.c_str(), to.c_str()) == 0) return TRUE;
+  SetError(ErrorFromErrno(errno));
+  return FALSE;
 }
 
 DWORD GetTempPathA(DWORD size, LPSTR buffer) {

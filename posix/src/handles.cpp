@@ -41,13 +41,6 @@ std::vector<Opened>& OpenedHandles() {
   return opened;
 }
 
-int DescriptorOf(HANDLE handle) {
-  uintptr_t value = reinterpret_cast<uintptr_t>(handle);
-  if (value < kFileHandleBase || value >= kFileHandleLimit) return -1;
-  int fd = static_cast<int>(value - kFileHandleBase);
-  return fcntl(fd, F_GETFD) >= 0 ? fd : -1;
-}
-
 void Forget(int fd) {
   auto& opened = OpenedHandles();
   for (auto it = opened.begin(); it != opened.end();) {
@@ -56,6 +49,13 @@ void Forget(int fd) {
 }
 
 }  // namespace
+
+int DescriptorOfFile(HANDLE handle) {
+  uintptr_t value = reinterpret_cast<uintptr_t>(handle);
+  if (value < kFileHandleBase || value >= kFileHandleLimit) return -1;
+  int fd = static_cast<int>(value - kFileHandleBase);
+  return fcntl(fd, F_GETFD) >= 0 ? fd : -1;
+}
 
 void ResolveThroughHeldDirectory(std::string* posixPath) {
   if (posixPath->empty() || (*posixPath)[0] != '/') return;
@@ -78,7 +78,7 @@ void ResolveThroughHeldDirectory(std::string* posixPath) {
 }
 
 bool CloseFileHandle(HANDLE handle) {
-  int fd = DescriptorOf(handle);
+  int fd = DescriptorOfFile(handle);
   if (fd < 0) return false;
   Forget(fd);
   return close(fd) == 0;
@@ -101,6 +101,7 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIB
     SetError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }
+  if (disposition != OPEN_EXISTING) DiskCall();
   std::string path;
   if (!MapPathForCall(name, &path)) return INVALID_HANDLE_VALUE;
   while (path.size() > 1 && path.back() == '/') path.pop_back();
@@ -147,14 +148,18 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIB
 }
 
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD got, LPVOID) {
-  ssize_t n = read(DescriptorOf(file), buffer, size);
+  ssize_t n = read(DescriptorOfFile(file), buffer, size);
   if (got != nullptr) *got = n > 0 ? static_cast<DWORD>(n) : 0;
   if (n < 0) SetError(ErrorFromErrno(errno));
   return n >= 0 ? TRUE : FALSE;
 }
 
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written, LPVOID) {
-  ssize_t n = write(DescriptorOf(file), buffer, size);
+  DiskCall();
+  int fd = DescriptorOfFile(file);
+  if (written != nullptr) *written = 0;
+  if (!DiskWrite(fd, size)) return FALSE;
+  ssize_t n = write(fd, buffer, size);
   if (written != nullptr) *written = n > 0 ? static_cast<DWORD>(n) : 0;
   if (n < 0) SetError(ErrorFromErrno(errno));
   return n >= 0 ? TRUE : FALSE;
@@ -162,7 +167,7 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written, LPVOID)
 
 DWORD SetFilePointer(HANDLE file, LONG distance, PLONG, DWORD method) {
   LogEvent("SetFilePointer|" + std::to_string(distance) + "|" + std::to_string(method));
-  off_t at = lseek(DescriptorOf(file), distance,
+  off_t at = lseek(DescriptorOfFile(file), distance,
                    method == FILE_BEGIN     ? SEEK_SET
                    : method == FILE_CURRENT ? SEEK_CUR
                                             : SEEK_END);
@@ -170,14 +175,18 @@ DWORD SetFilePointer(HANDLE file, LONG distance, PLONG, DWORD method) {
 }
 
 BOOL SetEndOfFile(HANDLE file) {
+  DiskCall();
   LogEvent("SetEndOfFile");
-  int fd = DescriptorOf(file);
+  int fd = DescriptorOfFile(file);
   off_t at = lseek(fd, 0, SEEK_CUR);
-  return at >= 0 && ftruncate(fd, at) == 0 ? TRUE : FALSE;
+  struct stat info;
+  return at >= 0 && fstat(fd, &info) == 0 && DiskResize(info.st_size, at) && ftruncate(fd, at) == 0
+             ? TRUE
+             : FALSE;
 }
 
 BOOL GetFileInformationByHandle(HANDLE handle, LPBY_HANDLE_FILE_INFORMATION information) {
-  int fd = DescriptorOf(handle);
+  int fd = DescriptorOfFile(handle);
   struct stat info;
   if (fd < 0 || information == nullptr || fstat(fd, &info) != 0) {
     SetError(ERROR_INVALID_HANDLE);

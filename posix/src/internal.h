@@ -98,6 +98,8 @@ bool WriteFileAtomically(const std::string& path, const std::string& content);
 void ResolveThroughHeldDirectory(std::string* posixPath);
 // Closes a handle from CreateFileA; false for any other handle.
 bool CloseFileHandle(HANDLE handle);
+// The descriptor of a handle from CreateFileA, or -1.
+int DescriptorOfFile(HANDLE handle);
 // Closes every handle from CreateFileA.
 void ResetFileHandles();
 
@@ -122,6 +124,22 @@ void ResetFiles();
 bool IsHeldOpenElsewhere(const std::string& posixPath);
 // Whether writing a file at `posixPath` is to fail (StandinFailWriting).
 bool FailsWriting(const std::string& posixPath);
+
+// ---- disk.cpp: the power cut and the drive budget ----
+
+// Called first by every file call that changes the disk: the power cut
+// happens here when it is due.
+void DiskCall();
+// Before `size` bytes are written at the file position of `fd`: false, with
+// ERROR_DISK_FULL set, when the budget does not take them. Keeps what a
+// power cut would put back.
+bool DiskWrite(int fd, size_t size);
+// Before a file's length goes from `from` to `to`: false when the budget
+// does not take it.
+bool DiskResize(off_t from, off_t to);
+// Before the name at `posixPath` is deleted or replaced: its bytes go back
+// to the budget when it is a file's last name.
+void DiskRelease(const std::string& posixPath);
 
 // ---- sync.cpp: named mutexes ----
 

@@ -502,6 +502,7 @@ int _chdir(const char* path) {
 }
 
 int _mkdir(const char* path) {
+  standin::DiskCall();
   std::string mapped;
   return !standin::HasForbiddenCharacter(path) && MapPath(path, &mapped) &&
                  mkdir(mapped.c_str(), 0777) == 0
@@ -510,12 +511,14 @@ int _mkdir(const char* path) {
 }
 
 BOOL DeleteFileA(LPCSTR name) {
+  standin::DiskCall();
   std::string mapped;
   if (!standin::MapPathForCall(name, &mapped)) return FALSE;
   if (standin::IsHeldOpenElsewhere(mapped)) {
     standin::SetError(ERROR_SHARING_VIOLATION);
     return FALSE;
   }
+  standin::DiskRelease(mapped);
   if (unlink(mapped.c_str()) != 0) {
     standin::SetError(standin::ErrorFromErrno(errno));
     return FALSE;

@@ -286,9 +286,9 @@ TEST_F(DataDirTest, DirectoriesWhoseFilesWouldNotFitAreNeverUsed) {
     }
     return path;
   };
-  // The longest file is staged as "<directory>\\~setup.tmp/0/uninst.exe.new", and the
-  // subfolder may have up to eight digits.
-  const size_t longest = kInstalledPathLimit - sizeof "\\uninst.exe" - kStagingExtraLength;
+  // The longest path below the directory is in the staging folder: a copy
+  // moved aside, "\\~setup1.tmp\\<up to eight digits>.old".
+  const size_t longest = kInstalledPathLimit - 1 - kStagingExtraLength;
   struct Case {
     size_t length;
     bool typed;

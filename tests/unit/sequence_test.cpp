@@ -11,6 +11,7 @@
 
 #include "datadir/datadir.h"
 #include "tests/unit/support/events.h"
+#include "tests/unit/support/journal.h"
 #include "tests/unit/support/scratch.h"
 #include "tests/unit/support/test_payload.h"
 #include "ui/resource.h"
@@ -152,14 +153,17 @@ void HoldOpen(const char* name) {
   StandinHoldOpen((std::string("C:\\") + kInstallDir + "\\" + name).c_str());
 }
 
-// A killed run's copy of a previous file that cannot be put back (the new
-// file at its name is held open) stops the next run before it touches
-// anything: the copy is kept and the message says so. Once the file is let
-// go, the run after puts the previous file back and installs.
+// A killed run's new file that cannot be deleted (another program holds
+// it) stops the next run before it touches anything: the previous file it
+// moved aside is kept, and the message says so. Once the file is let go,
+// the run after puts the previous file back and installs.
 TEST_F(SequenceTest, APreviousFileThatCannotBePutBackIsKeptAndReported) {
-  drive.MakeDirectory("Program Files\\Tidewell\\~setup.tmp\\0");
-  drive.WriteFile("Program Files\\Tidewell\\~setup.tmp\\0\\tw32.exe.old", "previous main");
+  std::string dir = drive.Path(kInstallDir);
+  TestJournal killed(dir + "/~setup.tmp");
+  drive.WriteFile("Program Files\\Tidewell\\~setup.tmp\\0.old", "previous main");
   drive.WriteFile("Program Files\\Tidewell\\tw32.exe", "killed run's main");
+  killed.Add('c', "tw32.exe").Add('a', "tw32.exe", killed.folder + "/0.old", 0);
+  killed.Add('i', "tw32.exe", dir + "/tw32.exe").Save();
   HoldOpen("tw32.exe");
   ASSERT_EQ(Run({""}), 0);
   std::vector<std::string> boxes = EventsOf("MessageBoxA");
@@ -168,13 +172,13 @@ TEST_F(SequenceTest, APreviousFileThatCannotBePutBackIsKeptAndReported) {
                                      "again to finish restoring it."),
             std::string::npos)
       << Fields(boxes[1])[2];
-  EXPECT_EQ(Installed("~setup.tmp\\0\\tw32.exe.old"), "previous main");
+  EXPECT_EQ(Installed("~setup.tmp\\0.old"), "previous main");
   EXPECT_EQ(Installed("uninst.exe"), "<missing>") << "nothing is written";
 
   StandinReset();
   ASSERT_EQ(Run({"", "n", "n"}), 0);
   EXPECT_EQ(Installed("tw32.exe"), main);
-  EXPECT_FALSE(std::filesystem::exists(drive.Path("Program Files\\Tidewell\\~setup.tmp")));
+  EXPECT_FALSE(std::filesystem::exists(dir + "/~setup.tmp"));
 }
 
 // A run that fails leaves the installation as it found it: none, or the

@@ -13,6 +13,7 @@
 
 #include "config/setup_config.h"
 #include "tests/unit/support/events.h"
+#include "tests/unit/support/journal.h"
 #include "tests/unit/support/scratch.h"
 #include "tests/unit/support/test_payload.h"
 #include "uninstall/uninstall.h"
@@ -133,8 +134,9 @@ TEST_F(UninstallTest, YesClosesCopiesAndHandsOverToACopy) {
   HWND product = StandinCreateTopLevelWindow("Tidewell", "tw32.exe");
   ASSERT_EQ(Run("", {"y", ""}), 0);
   EXPECT_EQ(EventsOf("CreateMutexA"),
-            std::vector<std::string>{"CreateMutexA|Tidewell Uninstaller|1|0"})
-      << "the lock, for the copy to inherit";
+            (std::vector<std::string>{"CreateMutexA|Tidewell Uninstaller|1|0",
+                                      "CreateMutexA|Tidewell Setup|0|0"}))
+      << "the lock, for the copy to inherit, and a look for a setup at work";
   EXPECT_EQ(MessageBoxCaptions(),
             (std::vector<std::string>{"Uninstall Tidewell", "Closing Running Copies"}));
   EXPECT_EQ(StandinPostedMessages(product).size(), 1u);
@@ -313,9 +315,13 @@ TEST_F(UninstallTest, TheCopyRemovesOnlyWhatTheSetupMade) {
       {"what an interrupted setup left in its staging folder",
        recorded + made,
        [](UninstallTest& t) {
-         t.scratch->MakeDirectory("Program Files\\Tidewell\\~setup.tmp\\0");
-         t.scratch->WriteFile("Program Files\\Tidewell\\~setup.tmp\\0\\tw32.exe.new", "staged");
-         t.scratch->WriteFile("Program Files\\Tidewell\\~setup.tmp\\0\\uninst.exe.old", "aside");
+         // Killed after it wrote over tw32.exe and moved uninst.exe aside.
+         std::string dir = t.scratch->Path(kFolder);
+         TestJournal killed(dir + "/~setup.tmp");
+         fs::rename(dir + "/uninst.exe", killed.folder + "/0.old");
+         killed.Add('b', "tw32.exe", dir + "/tw32.exe", 0, "of tw32.exe").Add('c', "uninst.exe");
+         killed.Add('a', "uninst.exe", killed.folder + "/0.old", 0).Save();
+         t.scratch->WriteFile("Program Files\\Tidewell\\tw32.exe", "staged");
        },
        {"<no directory>"},
        kRemovedAll,
@@ -361,19 +367,33 @@ TEST_F(UninstallTest, ADriveRootStays) {
   EXPECT_EQ(MessageBoxCaptions(), std::vector<std::string>{"Uninstall Complete"});
 }
 
-TEST_F(UninstallTest, OneUninstallerAtATime) {
-  HANDLE other = CreateMutexA(nullptr, FALSE, "Tidewell Uninstaller");
-  ASSERT_NE(other, nullptr);
-  ASSERT_EQ(Run("", {""}), 0);
-  EXPECT_EQ(EventsOf("MessageBoxA"),
-            std::vector<std::string>{"MessageBoxA|Uninstall Tidewell|Tidewell is already being "
-                                     "removed.|0x40|0|1"});
-  EXPECT_EQ(Left(), kAllFiles);
-  CloseHandle(other);
+// One uninstaller at a time, and none while a setup runs: the second says
+// so and removes nothing.
+TEST_F(UninstallTest, OneUninstallerAtATimeAndNoneBesideASetup) {
+  const struct {
+    const char* lock;
+    const char* box;
+  } cases[] = {
+      {"Tidewell Uninstaller", "Uninstall Tidewell|Tidewell is already being removed.|0x40"},
+      {"Tidewell Setup",
+       "Uninstall Tidewell|The setup program of Tidewell is running. Nothing has been removed. "
+       "Wait until it has finished, then choose Uninstall again.|0x30"},
+  };
+  for (const auto& c : cases) {
+    StandinReset();
+    HANDLE other = CreateMutexA(nullptr, FALSE, c.lock);
+    ASSERT_NE(other, nullptr);
+    ASSERT_EQ(Run("", {""}), 0);
+    EXPECT_EQ(EventsOf("MessageBoxA"),
+              std::vector<std::string>{"MessageBoxA|" + std::string(c.box) + "|0|1"})
+        << c.lock;
+    EXPECT_EQ(Left(), kAllFiles) << c.lock;
+    CloseHandle(other);
+  }
   StandinReset();
   ASSERT_EQ(Run("", {"n"}), 0);
   EXPECT_EQ(MessageBoxCaptions(), std::vector<std::string>{"Uninstall Tidewell"})
-      << "the lock is free again";
+      << "the locks are free again";
 }
 
 // Nothing outside the directory the user was asked about is ever removed,
@@ -538,32 +558,43 @@ std::vector<std::string> Snapshot(const std::string& root) {
   return seen;
 }
 
-// Links and folders planted in the staging folder are never followed: a
-// setup that succeeds, one that fails and the uninstaller change nothing
-// outside, and the runs after them install and uninstall as usual.
-TEST_F(UninstallTest, NothingPlantedInTheStagingFolderIsFollowed) {
-  // Plants into the staging folder `s`, with `o` a folder outside.
+// What is not the setup's in its folders, and a link at an installed name,
+// is never followed or deleted: a setup that succeeds, one that fails and
+// the uninstaller change nothing outside, the failing run leaves the
+// directory as it was, and the runs after them install and uninstall.
+TEST_F(UninstallTest, NothingPlantedIsFollowedOrDeleted) {
+  // Plants into the data directory `d`, with `f` a file outside.
   struct Plant {
     const char* what;
-    std::function<void(const std::string& s, const std::string& o)> make;
+    std::function<void(const std::string& d, const std::string& f)> make;
   } plants[] = {
-      {"the folder a link to a folder outside",
-       [](const std::string& s, const std::string& o) { fs::create_directory_symlink(o, s); }},
-      {"a subfolder a link",
-       [](const std::string& s, const std::string& o) {
-         fs::create_directory(s);
-         fs::create_directory_symlink(o + "/0", s + "/0");
+      {"the staging folder a link to a folder outside",
+       [](const std::string& d, const std::string& f) {
+         fs::create_directory_symlink(fs::path(f).parent_path(), d + "/~setup.tmp");
        }},
-      {"a copy a link to a file outside",
-       [](const std::string& s, const std::string& o) {
-         fs::create_directories(s + "/0");
-         fs::create_symlink(o + "/0/tw32.exe.old", s + "/0/tw32.exe.old");
-         fs::create_symlink(o + "/0/uninst.exe.new", s + "/0/uninst.exe.new");
+      {"the journal a link to a file outside",
+       [](const std::string& d, const std::string& f) {
+         fs::create_directory(d + "/~setup.tmp");
+         fs::create_symlink(f, d + "/~setup.tmp/journal");
        }},
-      {"a folder at a copy's name",
-       [](const std::string& s, const std::string&) {
-         fs::create_directories(s + "/0/tw32.exe.old");
-         std::ofstream(s + "/0/tw32.exe.old/keep") << "kept";
+      {"a copy's place a link to a file outside",
+       [](const std::string& d, const std::string& f) {
+         fs::create_directory(d + "/~setup.tmp");
+         fs::create_symlink(f, d + "/~setup.tmp/0.old");
+       }},
+      {"a folder with a file in it at the journal's name",
+       [](const std::string& d, const std::string&) {
+         fs::create_directories(d + "/~setup.tmp/journal");
+         std::ofstream(d + "/~setup.tmp/journal/keep") << "kept";
+       }},
+      {"a file of the user's at the staging folder's name",
+       [](const std::string& d, const std::string&) {
+         std::ofstream(d + "/~setup.tmp") << "mine";
+       }},
+      {"tw32.exe a link to a file outside",
+       [](const std::string& d, const std::string& f) {
+         fs::remove(d + "/tw32.exe");
+         fs::create_symlink(f, d + "/tw32.exe");
        }},
   };
   const char* const kActions[] = {"a setup that succeeds", "a setup that fails", "the uninstaller"};
@@ -575,32 +606,31 @@ TEST_F(UninstallTest, NothingPlantedInTheStagingFolderIsFollowed) {
     for (const char* action : kActions) {
       std::string what = std::string(plant.what) + ", " + action;
       Fresh();
-      std::string outside = scratch->Path("outside"),
-                  staging = scratch->Path(kFolder) + "/~setup.tmp";
-      fs::create_directories(outside + "/0");
-      std::ofstream(outside + "/0/tw32.exe.old") << "outside's";
-      std::ofstream(outside + "/0/uninst.exe.new") << "outside's";
-      plant.make(staging, outside);
-      std::vector<std::string> before = Snapshot(outside);
+      std::string outside = scratch->Path("outside"), dir = scratch->Path(kFolder);
+      fs::create_directories(outside);
+      std::ofstream(outside + "/file") << "outside's";
+      plant.make(dir, outside + "/file");
+      std::vector<std::string> before = Snapshot(outside), installed = Snapshot(dir);
       if (action == kActions[0]) {
         EXPECT_EQ(ExtractPayloadInto(&payload.table, kDir, nullptr, nullptr), kExtractDone) << what;
+        EXPECT_EQ(ReadFile(dir + "/help.txt"), "new help.txt") << what;
       } else if (action == kActions[1]) {
         FileSizeLimit full(100);
         EXPECT_EQ(ExtractPayloadInto(&payload.table, kDir, nullptr, nullptr), kExtractShortWrite)
             << what;
-        EXPECT_EQ(ReadFile(scratch->Path(kFolder) + "/tw32.exe"), "of tw32.exe") << what;
+        EXPECT_EQ(Snapshot(dir), installed) << what;
       } else {
         RunCopy(kDir);
-        EXPECT_EQ(ReadFile(scratch->Path(kFolder) + "/tw32.exe"), "<missing>") << what;
+        EXPECT_EQ(ReadFile(dir + "/tw32.exe"), "<missing>") << what;
       }
       EXPECT_EQ(Snapshot(outside), before) << what;
       // The next runs as usual.
       StandinReset();
       EXPECT_EQ(ExtractPayloadInto(&payload.table, kDir, nullptr, nullptr), kExtractDone) << what;
-      EXPECT_EQ(ReadFile(scratch->Path(kFolder) + "/help.txt"), "new help.txt") << what;
+      EXPECT_EQ(ReadFile(dir + "/help.txt"), "new help.txt") << what;
       RunCopy(kDir);
       std::vector<std::string> left = Left();
-      // The directory the user chose stays, with the planted folder in it.
+      // The directory the user chose stays, with what was planted in it.
       EXPECT_TRUE(left.empty() || left == std::vector<std::string>{"~setup.tmp"})
           << what << ": left " << testing::PrintToString(left);
       EXPECT_EQ(Snapshot(outside), before) << what;
