@@ -64,7 +64,9 @@ void SeekTo(unsigned long long position) {
 // A record as a run writes it: a known tag, a plain name but for 'C',
 // previous bytes only in 'b', a length that a file changed in place has.
 bool IsWellFormed() {
-  if (record.tag == 'C') return record.nameLength == 0 && record.dataLength == 0;
+  if (record.tag == 'C' || record.tag == 'z') {
+    return record.nameLength == 0 && (record.tag == 'z' || record.dataLength == 0);
+  }
   return record.tag < 128 && strchr("cibna", static_cast<int>(record.tag)) != nullptr &&
          IsPlainFileName(name) && (record.dataLength == 0 || record.tag == 'b') &&
          record.value <= kLongestData;
@@ -130,7 +132,7 @@ bool DeleteRecorded(const char* path) {
 
 // Does what `pass` does with the record that starts at `start`.
 bool Act(Pass pass, unsigned long long start) {
-  if (record.tag == 'C' || !JoinPath(settleDirectory, name, targetPath, kStagingPathSize) ||
+  if (record.nameLength == 0 || !JoinPath(settleDirectory, name, targetPath, kStagingPathSize) ||
       snprintf(asidePath, sizeof asidePath, "%s\\%u.old", settleFolder, record.value) >=
           kStagingPathSize) {
     return true;

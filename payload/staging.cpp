@@ -35,6 +35,8 @@ HANDLE journal = INVALID_HANDLE_VALUE;
 unsigned int runCheck;
 unsigned char pending[kPendingSize];
 DWORD pendingUsed;
+// What the journal holds on the disk and in `pending`.
+unsigned long long journalLength;
 unsigned int nextAside;
 HANDLE heldLock;
 
@@ -60,11 +62,15 @@ bool WritePending() {
   return written;
 }
 
+unsigned char zeros[kJournalSector];
+const unsigned int kNoIndex[2] = {0, 0};
+
 // Adds `size` bytes to the pending records and to `check`.
 bool Append(const void* data, DWORD size, unsigned int* check) {
   if (pendingUsed + size > kPendingSize && !WritePending()) return false;
   memcpy(pending + pendingUsed, data, size);
   pendingUsed += size;
+  journalLength += size;
   if (check != nullptr) *check = AddToCheck(*check, data, size);
   return true;
 }
@@ -237,6 +243,7 @@ ExtractResult OpenStagingFolder(const char* directory) {
     header.check = AddToCheck(1, &header, sizeof header - sizeof header.check);
     runCheck = AddToCheck(1, header.run, sizeof header.run);
     pendingUsed = 0;
+    journalLength = 0;
     nextAside = 0;
     Append(&header, sizeof header, nullptr);
     return kExtractDone;
@@ -268,7 +275,18 @@ ExtractResult AddPreviousBytes(const char* name, const unsigned int index[2], HA
 }
 
 ExtractResult FlushJournal() {
-  return WritePending() && FlushFileBuffers(journal) ? kExtractDone : kExtractShortWrite;
+  // A pad record ends the batch at a sector's end, so that the next batch
+  // never writes into a sector that holds records already on the disk.
+  DWORD pad = static_cast<DWORD>(kJournalSector - journalLength % kJournalSector) % kJournalSector;
+  if (pad > 0 && pad < sizeof(JournalRecord) + sizeof(unsigned int)) pad += kJournalSector;
+  unsigned int check;
+  bool padded =
+      pad == 0 || (AppendHead('z', "", kNoIndex, 0, pad - sizeof(JournalRecord) - sizeof check,
+                              &check) &&
+                   Append(zeros, pad - sizeof(JournalRecord) - sizeof check, &check) &&
+                   Append(&check, sizeof check, nullptr));
+  return padded && WritePending() && FlushFileBuffers(journal) ? kExtractDone
+                                                                : kExtractShortWrite;
 }
 
 int NextAsidePath(char* aside, unsigned int* number) {

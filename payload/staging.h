@@ -24,6 +24,10 @@
 //                          run commits; until then it keeps its previous
 //                          length, so that putting it back needs no room
 //   'C'                    every file is in place and on the disk
+//   'z' data               nothing: zeros that end a batch at the end of a
+//                          kJournalSector, so that the next batch is never
+//                          written into a sector that holds records already
+//                          on the disk, which a power cut could spoil
 //
 // The order that makes it hold through a power cut, which keeps the file
 // system's metadata in order but may return unflushed bytes old, new or
@@ -57,6 +61,7 @@ extern const char kJournalName[];
 // The first 16 bytes of a journal of this layout (without the terminator).
 extern const char kJournalMagic[];
 const unsigned int kJournalVersion = 2;
+const DWORD kJournalSector = 512;
 // How much longer than the data directory a path in the staging folder is
 // at most: a separator, the longest folder name, a separator and "<k>.old"
 // with k of up to eight digits.
@@ -75,11 +80,11 @@ struct JournalHeader {
   unsigned int check;    // Adler-32 of the fields above
 };
 struct JournalRecord {
-  unsigned int tag;         // 'c', 'i', 'b', 'a', 'n' or 'C'
+  unsigned int tag;         // 'c', 'i', 'b', 'a', 'n', 'C' or 'z'
   unsigned int nameLength;  // the bytes of the name that follow, at most 255
   unsigned int index[2];    // the file index of what the record is about
   unsigned int value;       // 'a': k; 'n': the length after the run
-  unsigned int dataLength;  // 'b': the previous bytes that follow the name
+  unsigned int dataLength;  // 'b': the previous bytes that follow the name; 'z': the zeros
 };
 static_assert(sizeof(JournalHeader) == 36 && sizeof(JournalRecord) == 24,
               "the journal's layout has no padding");

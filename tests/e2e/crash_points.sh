@@ -1,74 +1,100 @@
 #!/usr/bin/env bash
-# A setup killed at any point, then a run that fails, then one that succeeds.
-# For a first installation and for a reinstallation over a previous version,
-# the setup is killed (as kill -9 would) at each progress update, rename,
-# rewrite of an installed file (before it and before its new end), profile
-# write and Program Manager command in turn. The next
-# run fails (a 100-block file size limit stops it in the uninstaller's
-# file): it must leave exactly the previous files or exactly the new ones,
-# byte for byte (nothing of the product after a first installation), and no
-# staging folder. The run after it must install the new files whole.
+# A setup cut off at any point, then a run that fails, then one that
+# succeeds. For a first installation, for a reinstallation over a previous
+# version (a longer tw32.exe, which gets shorter; an uninst.exe with a second
+# name outside, which goes aside; a shorter help.txt; the same readme.txt),
+# and for such a reinstallation that a file size limit stops while it writes
+# help.txt, so that it rolls itself back, the sweep's setup is cut off
+#   - by a power cut at every file call that changes the disk, with seed 0
+#     (every write kept: a kill) and seeds 1 to 3 (each sector written since
+#     its file's last flush kept, put back or zeroed), and
+#   - by a kill at every progress update, profile write and Program Manager
+#     command.
+# The next run has no room left on the drive and fails: it must leave exactly
+# the previous files or the new ones, byte for byte (none of the product's
+# after a first installation). The run after it must install the new files
+# and leave no staging folder.
 source "$(dirname "$0")/lib.sh"
+SETUP_BIN=$SWEEP_SETUP
+NEW=$(dirname "$SETUP_BIN")/sweep_files
+FILES="help.txt readme.txt tw32.exe uninst.exe"
 DIR=$SETUP_DRIVE_C/Program\ Files/Tidewell
 PREVIOUS=$SCRATCH/previous
 mkdir -p "$PREVIOUS"
-# The previous tw32.exe is longer than the new one, so a rewrite cut short
-# leaves the new bytes before the previous tail.
-head -c 40000 /dev/urandom >"$PREVIOUS/tw32.exe"
+head -c 70000 /dev/urandom >"$PREVIOUS/tw32.exe"
 printf 'previous uninstaller' >"$PREVIOUS/uninst.exe"
+printf 'previous help' >"$PREVIOUS/help.txt"
+cp "$NEW/readme.txt" "$PREVIOUS/"
 
 prepare() {  # KIND: a scratch drive with no installation, or the previous one
   rm -rf "$SETUP_DRIVE_C" "$SETUP_WINDOWS_DIR" "$XDG_DATA_HOME" "$XDG_CONFIG_HOME"
-  mkdir -p "$DIR" "$SETUP_WINDOWS_DIR"
-  [ "$1" == reinstall ] && cp "$PREVIOUS/tw32.exe" "$PREVIOUS/uninst.exe" "$DIR/"
-  return 0
+  mkdir -p "$DIR" "$SETUP_WINDOWS_DIR" "$SETUP_DRIVE_C/backup"
+  if [ "$1" != first ]; then
+    for f in $FILES; do cp "$PREVIOUS/$f" "$DIR/"; done
+    ln "$DIR/uninst.exe" "$SETUP_DRIVE_C/backup/uninst.exe"
+  fi
 }
 
 # What the folder holds: "previous", "new", "nothing", or a description.
 state() {
-  local listing
+  local listing f same_new=1 same_previous=1
   listing=$(ls -A "$DIR" | paste -sd ' ')
-  if [ -z "$listing" ]; then
-    echo nothing
-  elif [ "$listing" != "tw32.exe uninst.exe" ]; then
-    echo "the files: $listing"
-  elif cmp -s "$DIR/tw32.exe" "$PRODUCT_MAIN" && cmp -s "$DIR/uninst.exe" "$PRODUCT_UNINST"; then
-    echo new
-  elif cmp -s "$DIR/tw32.exe" "$PREVIOUS/tw32.exe" && cmp -s "$DIR/uninst.exe" "$PREVIOUS/uninst.exe"; then
-    echo previous
-  else
-    echo "a mix: tw32.exe $(stat -c %s "$DIR/tw32.exe") bytes, uninst.exe $(stat -c %s "$DIR/uninst.exe") bytes"
+  [ -z "$listing" ] && { echo nothing; return; }
+  [ "$listing" != "$FILES" ] && { echo "the files: $listing"; return; }
+  for f in $FILES; do
+    cmp -s "$DIR/$f" "$NEW/$f" || same_new=0
+    cmp -s "$DIR/$f" "$PREVIOUS/$f" || same_previous=0
+  done
+  if [ $same_new == 1 ]; then echo new; elif [ $same_previous == 1 ]; then echo previous; else
+    echo "a mix: $(for f in $FILES; do printf '%s %s bytes, ' "$f" "$(stat -c %s "$DIR/$f")"; done)"
   fi
 }
 
 held=0
 points=0
-for kind in first reinstall; do
+# point WHAT VARIABLE=VALUE...: the setup cut off as the variables say, then
+# the failing run and the successful one; status 1 when nothing cut it off.
+point() {
+  local what=$1 after_failure after_success failed backup=ok
+  shift
+  prepare $kind
+  printf '\n\n\n\n' | (cd "$SCRATCH" && trap '' XFSZ && ulimit -f $limit && env "$@" "$SETUP_BIN") \
+    >/dev/null 2>&1
+  [ $? -eq 137 ] || return 1
+  points=$((points + 1))
+  OUT=$(printf '\n\n\n\n' | (cd "$SCRATCH" && SETUP_DISK_FREE=0 "$SETUP_BIN") 2>&1)
+  after_failure=$(state)
+  failed=$(grep -c "Tidewell Installation Failed" <<<"$OUT")
+  run_setup "" n n
+  after_success=$(state)
+  [ $kind == first ] || cmp -s "$SETUP_DRIVE_C/backup/uninst.exe" "$PREVIOUS/uninst.exe" ||
+    backup="changed"
+  if { [ "$after_failure" == "$before" ] || [ "$after_failure" == new ]; } &&
+     { [ "$failed" -ge 1 ] || [ "$after_failure" == new ]; } && [ "$after_success" == new ] &&
+     [ ! -e "$DIR/~setup.tmp" ] && [ $backup == ok ]; then
+    held=$((held + 1))
+  else
+    fail "$kind, $what: the failing run (failed: $failed) left $after_failure, the next one" \
+      "$after_success; staging folder: $(ls -A "$DIR/~setup.tmp" 2>&1); second name: $backup"
+  fi
+}
+
+for kind in first reinstall failing; do
   before=$([ $kind == first ] && echo nothing || echo previous)
-  for event in "SetDlgItemTextA|" "MoveFileExA|" "SetFilePointer|" "SetEndOfFile" \
-               "WritePrivateProfileStringA|" "DdeExecute|"; do
+  limit=$([ $kind == failing ] && echo 150 || echo unlimited)
+  for ((call = 1; ; call++)); do
+    for seed in 0 1 2 3; do
+      point "power cut at file call $call, seed $seed" SETUP_POWER_CUT_AT=$call \
+        SETUP_POWER_CUT_SEED=$seed || break 2
+    done
+  done
+  for event in "SetDlgItemTextA|" "WritePrivateProfileStringA|" "DdeExecute|"; do
     for ((count = 1; ; count++)); do
-      prepare $kind
-      printf '\n\n\n\n' | (cd "$SCRATCH" && SETUP_KILL_AT_EVENT=$event SETUP_KILL_AT_COUNT=$count \
-        "$SETUP_BIN") >/dev/null 2>&1
-      [ $? -eq 137 ] || break
-      points=$((points + 1))
-      point="$kind, killed at ${event%|} #$count"
-      OUT=$(printf '\n\n\n\n' | (cd "$SCRATCH" && trap '' XFSZ && ulimit -f 100 && "$SETUP_BIN") 2>&1)
-      after_failure=$(state)
-      failed=$(grep -c "Tidewell Installation Failed" <<<"$OUT")
-      run_setup "" n n
-      after_success=$(state)
-      staging=$([ -e "$DIR/~setup.tmp" ] && echo "a staging folder" || echo "no staging folder")
-      if [ "$failed" -ge 1 ] && { [ "$after_failure" == "$before" ] || [ "$after_failure" == new ]; } &&
-         [ "$after_success" == new ] && [ "$staging" == "no staging folder" ]; then
-        held=$((held + 1))
-      else
-        fail "$point: the failing run (failed: $failed) left $after_failure, the next one $after_success and $staging"
-      fi
+      point "killed at ${event%|} #$count" SETUP_KILL_AT_EVENT=$event SETUP_KILL_AT_COUNT=$count ||
+        break
     done
   done
 done
-expect_eq "crash points that held, of $points" "$points" "$held"
-[ "$points" -ge 20 ] || fail "only $points crash points were found"
+expect_eq "cut-off points that held, of $points" "$points" "$held"
+[ "$points" -ge 100 ] || fail "only $points cut-off points were found"
 finish
