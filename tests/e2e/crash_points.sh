@@ -81,7 +81,7 @@ point() {
 
 for kind in first reinstall failing; do
   before=$([ $kind == first ] && echo nothing || echo previous)
-  limit=$([ $kind == failing ] && echo 150 || echo unlimited)
+  limit=$([ $kind == failing ] && echo 80 || echo unlimited)
   for ((call = 1; ; call++)); do
     for seed in 0 1 2 3; do
       point "power cut at file call $call, seed $seed" SETUP_POWER_CUT_AT=$call \
