@@ -86,8 +86,12 @@ Found OpenRecorded(const char* path, DWORD access, DWORD share, bool inPlace, HA
     bool special = (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0;
     return inPlace && special ? kNotOurs : kCannotOpen;
   }
+  // A run never creates or moves a real directory.
   if (ReadFileFacts(*opened, &found) && found.index[0] == record.index[0] &&
-      found.index[1] == record.index[1] && (!inPlace || IsPlainFile(found))) {
+      found.index[1] == record.index[1] &&
+      (found.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) !=
+          FILE_ATTRIBUTE_DIRECTORY &&
+      (!inPlace || IsPlainFile(found))) {
     return kOurs;
   }
   CloseHandle(*opened);

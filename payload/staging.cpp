@@ -280,13 +280,11 @@ ExtractResult FlushJournal() {
   DWORD pad = static_cast<DWORD>(kJournalSector - journalLength % kJournalSector) % kJournalSector;
   if (pad > 0 && pad < sizeof(JournalRecord) + sizeof(unsigned int)) pad += kJournalSector;
   unsigned int check;
-  bool padded =
-      pad == 0 || (AppendHead('z', "", kNoIndex, 0, pad - sizeof(JournalRecord) - sizeof check,
-                              &check) &&
-                   Append(zeros, pad - sizeof(JournalRecord) - sizeof check, &check) &&
-                   Append(&check, sizeof check, nullptr));
-  return padded && WritePending() && FlushFileBuffers(journal) ? kExtractDone
-                                                                : kExtractShortWrite;
+  bool padded = pad == 0 || (AppendHead('z', "", kNoIndex, 0,
+                                        pad - sizeof(JournalRecord) - sizeof check, &check) &&
+                             Append(zeros, pad - sizeof(JournalRecord) - sizeof check, &check) &&
+                             Append(&check, sizeof check, nullptr));
+  return padded && WritePending() && FlushFileBuffers(journal) ? kExtractDone : kExtractShortWrite;
 }
 
 int NextAsidePath(char* aside, unsigned int* number) {

@@ -66,7 +66,7 @@ void StandinFailWriting(const char* pathPart);
 // all together, as a volume has (-1: no limit but the real volume's). A
 // write or an extension past it fails with ERROR_DISK_FULL and changes
 // nothing; GetDiskFreeSpaceExA reports what is left. SETUP_DISK_FREE sets
-// it for a whole process. A reset does not change it.
+// it for a whole process; a reset lifts it.
 void StandinSetDiskFree(long long bytes);
 // The bytes the files under drive C: take now, and the most they took
 // since StandinSetDiskFree, while a budget is set.

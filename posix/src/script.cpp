@@ -12,4 +12,5 @@ void StandinReset() {
   standin::ResetFileHandles();
   standin::ResetProcesses();
   standin::ResetFiles();
+  StandinSetDiskFree(-1);
 }

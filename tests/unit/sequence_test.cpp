@@ -153,6 +153,31 @@ void HoldOpen(const char* name) {
   StandinHoldOpen((std::string("C:\\") + kInstallDir + "\\" + name).c_str());
 }
 
+// One setup at a time, and none while the uninstaller works: a second
+// start says so and touches nothing, not even the profile.
+TEST_F(SequenceTest, ASecondSetupOrARunningUninstallerStopsTheSetup) {
+  const struct {
+    const char* lock;
+    const char* text;
+  } cases[] = {
+      {"Tidewell Setup", "The setup program is already running."},
+      {"Tidewell Uninstaller",
+       "The application is being removed. Wait until its uninstaller has finished, then run the "
+       "setup program again."},
+  };
+  for (const auto& c : cases) {
+    StandinReset();
+    HANDLE other = CreateMutexA(nullptr, FALSE, c.lock);
+    ASSERT_EQ(Run({""}), 0);
+    EXPECT_EQ(EventsOf("MessageBoxA"), std::vector<std::string>{"MessageBoxA|Setup Not Started|" +
+                                                                std::string(c.text) + "|0x30|0|1"})
+        << c.lock;
+    EXPECT_FALSE(std::filesystem::exists(drive.ProfilePath())) << c.lock;
+    EXPECT_EQ(Installed("tw32.exe"), "<missing>") << c.lock;
+    CloseHandle(other);
+  }
+}
+
 // A killed run's new file that cannot be deleted (another program holds
 // it) stops the next run before it touches anything: the previous file it
 // moved aside is kept, and the message says so. Once the file is let go,
@@ -206,6 +231,10 @@ TEST_F(SequenceTest, FailedRunLeavesThePreviousInstallation) {
        "The application was unable to finish writing a file to disk. Your hard drive is probably "
        "full. Check your available disk space, make additional space available, and run the "
        "setup program again.",
+       false},
+      {"no room", [](bool) { StandinSetDiskFree(1000); },
+       "The disk does not have enough free space for the application's files. Nothing has been "
+       "changed. Make additional space available, and run the setup program again.",
        false},
       {"no memory", [](bool) { failExtractBufferAllocation = true; },
        "Insufficient memory was available for the setup procedure. Close other applications and "

@@ -1,0 +1,159 @@
+// The staging journal over the stand-in: what settling does with journals
+// that a cut-off run, another run or version, or someone else left, and a
+// disk that fills up during a run.
+#include <gtest/gtest.h>
+#include <standin.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "tests/unit/support/journal.h"
+#include "tests/unit/support/scratch.h"
+#include "tests/unit/support/test_payload.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char kDir[] = "C:\\Program Files\\Tidewell";
+
+class StagingTest : public ::testing::Test {
+ public:
+  void SetUp() override {
+    StandinReset();
+    dir = drive.Path("Program Files/Tidewell");
+    fs::create_directories(dir + "/docs");
+    Write("docs/keep", "the user's");
+    Write("tw32.exe", "previous main");
+    Write("uninst.exe", "previous uninstaller");
+    drive.WriteFile("outside", "outside's");
+  }
+  void Write(const std::string& name, const std::string& contents) {
+    std::ofstream(dir + "/" + name, std::ios::binary) << contents;
+  }
+  std::string Read(const std::string& name) { return ReadFile(dir + "/" + name); }
+
+  ScratchDrive drive;
+  std::string dir;
+};
+
+// Patches a 32-bit field of the last record of `j`, which holds `data`.
+void Patch(TestJournal* j, size_t field, unsigned value, size_t data) {
+  size_t record = j->bytes.size() - 4 - data - strlen("tw32.exe") - sizeof(JournalRecord);
+  memcpy(&j->bytes[record + field], &value, sizeof value);
+}
+
+// Only whole records of the journal's own run are replayed, and only onto
+// the files they recorded: a torn, zeroed or foreign record writes nothing,
+// a size is never trusted past the journal's end, a file with a second name
+// or another file at a name is never written or deleted, a folder is never
+// the run's. A journal of another version, or one that cannot be opened, is
+// left as it is.
+TEST_F(StagingTest, SettlingReplaysOnlyWholeRecordsOfTheRunOntoItsFiles) {
+  const std::string kBytes = "journal bytes";
+  const size_t kDataLength = offsetof(JournalRecord, dataLength);
+  struct Case {
+    const char* what;
+    std::function<void(StagingTest& t, TestJournal& j)> make;
+    StagingOutcome outcome;
+    const char* main;  // tw32.exe afterwards
+  } cases[] = {
+      {"a record cut short",
+       [&](StagingTest& t, TestJournal& j) {
+         j.Add('b', "tw32.exe", t.dir + "/tw32.exe", 0, kBytes);
+         j.bytes.resize(j.bytes.size() - 6);
+       },
+       kStagingSettled, "previous main"},
+      {"a record whose bytes read back as zeros",
+       [&](StagingTest& t, TestJournal& j) {
+         j.Add('b', "tw32.exe", t.dir + "/tw32.exe", 0, kBytes);
+         std::fill(j.bytes.end() - 4 - kBytes.size(), j.bytes.end() - 4, '\0');
+       },
+       kStagingSettled, "previous main"},
+      {"a record of another run",
+       [&](StagingTest& t, TestJournal& j) {
+         j.header.run[0] ^= 1;
+         j.Add('b', "tw32.exe", t.dir + "/tw32.exe", 0, kBytes);
+       },
+       kStagingSettled, "previous main"},
+      {"a size past the journal's end",
+       [&](StagingTest& t, TestJournal& j) {
+         j.Add('b', "tw32.exe", t.dir + "/tw32.exe", 0, kBytes);
+         Patch(&j, kDataLength, 1000, kBytes.size());
+       },
+       kStagingSettled, "previous main"},
+      {"a size that wraps",
+       [&](StagingTest& t, TestJournal& j) {
+         j.Add('b', "tw32.exe", t.dir + "/tw32.exe", 0, kBytes);
+         Patch(&j, kDataLength, 0xFFFFFFF8u, kBytes.size());
+       },
+       kStagingSettled, "previous main"},
+      {"a file with a second name outside",
+       [&](StagingTest& t, TestJournal& j) {
+         fs::remove(t.dir + "/tw32.exe");
+         fs::create_hard_link(t.drive.Path("outside"), t.dir + "/tw32.exe");
+         j.Add('b', "tw32.exe", t.dir + "/tw32.exe", 0, kBytes);
+       },
+       kStagingSettled, "outside's"},
+      {"a creation, and a file of the user's at its name since",
+       [&](StagingTest& t, TestJournal& j) {
+         t.Write("created", "");
+         j.Add('c', "tw32.exe").Add('i', "tw32.exe", t.dir + "/created");
+         fs::remove(t.dir + "/created");
+       },
+       kStagingSettled, "previous main"},
+      {"a creation that names a folder",
+       [&](StagingTest& t, TestJournal& j) {
+         j.Add('c', "docs").Add('i', "docs", t.dir + "/docs");
+       },
+       kStagingSettled, "previous main"},
+      {"a journal of another version",
+       [&](StagingTest& t, TestJournal& j) {
+         j.Add('b', "tw32.exe", t.dir + "/tw32.exe", 0, kBytes);
+         j.bytes[offsetof(JournalHeader, version)] = 3;
+       },
+       kStagingForeign, "previous main"},
+      {"a journal another program holds open",
+       [&](StagingTest& t, TestJournal& j) {
+         j.Add('b', "tw32.exe", t.dir + "/tw32.exe", 0, kBytes).Save();
+         StandinHoldOpen("C:\\Program Files\\Tidewell\\~setup.tmp\\journal");
+       },
+       kStagingBusy, "previous main"},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    TestJournal journal(dir + "/~setup.tmp");
+    c.make(*this, journal);
+    journal.Save();
+    EXPECT_EQ(SettleStagingFolder(kDir, kSettleToRestore), c.outcome) << c.what;
+    EXPECT_EQ(Read("tw32.exe"), c.main) << c.what;
+    EXPECT_EQ(Read("docs/keep"), "the user's") << c.what;
+    EXPECT_EQ(ReadFile(drive.Path("outside")), "outside's") << c.what;
+    EXPECT_EQ(fs::exists(dir + "/~setup.tmp"), c.outcome != kStagingSettled) << c.what;
+    fs::remove_all(dir);
+  }
+}
+
+void FillTheDisk(HWND, const char* name, int) {
+  if (strcmp(name, "uninst.exe") == 0) StandinSetDiskFree(0);
+}
+
+// Another program fills the disk after the run checked its room: the run
+// fails, and the previous files come back whole without room, the one that
+// got shorter too.
+TEST_F(StagingTest, ADiskThatFillsDuringTheRunLeavesThePreviousInstallation) {
+  std::string main = MakeContents(100000, 1);
+  Write("tw32.exe", main);
+  TestPayload payload;
+  payload.Build({{"tw32.exe", MakeContents(40000, 2)}, {"uninst.exe", MakeContents(60000, 3)}});
+  EXPECT_EQ(ExtractPayloadInto(&payload.table, kDir, nullptr, FillTheDisk), kExtractShortWrite);
+  EXPECT_EQ(PreviousInstallationRestored(), 1);
+  EXPECT_TRUE(Read("tw32.exe") == main) << Read("tw32.exe").size() << " bytes";
+  EXPECT_EQ(Read("uninst.exe"), "previous uninstaller");
+  EXPECT_FALSE(fs::exists(dir + "/~setup.tmp"));
+}
+
+}  // namespace
