@@ -100,19 +100,27 @@ Found OpenRecorded(const char* path, DWORD access, DWORD share, bool inPlace, HA
 }
 
 // Writes the record's previous bytes, which follow in the journal, back
-// into its file, cuts the file to their length and flushes it. The walk
-// goes on after the bytes whatever happens.
+// into its file, cuts the file to their length and flushes it. A file that
+// another program holds (a running program's) is only read: it needs
+// nothing when it holds those bytes already. The walk goes on after the
+// bytes whatever happens.
 bool RestoreBytes() {
   unsigned long long end = offset + record.dataLength;
   HANDLE target = INVALID_HANDLE_VALUE;
-  bool restored = OpenRecorded(targetPath, GENERIC_WRITE, 0, true, &target) != kCannotOpen;
+  Found which = OpenRecorded(targetPath, GENERIC_WRITE, 0, true, &target);
+  bool compare = which == kCannotOpen;
+  if (compare) which = OpenRecorded(targetPath, GENERIC_READ, kEveryShare, true, &target);
+  bool restored =
+      which == kNotOurs || (which == kOurs && (!compare || found.size == record.dataLength));
   if (target != INVALID_HANDLE_VALUE) {
-    for (DWORD left = record.dataLength; left > 0 && restored;) {
-      DWORD size = left < kReadSize ? left : kReadSize;
-      restored = ReadExactly(chunk, size) && WriteWhole(target, chunk, size);
-      left -= size;
+    for (DWORD left = record.dataLength, size, got; left > 0 && restored; left -= size) {
+      size = left < kReadSize / 2 ? left : kReadSize / 2;
+      restored = ReadExactly(chunk, size) &&
+                 (compare ? ReadFile(target, chunk + size, size, &got, nullptr) && got == size &&
+                                memcmp(chunk, chunk + size, size) == 0
+                          : WriteWhole(target, chunk, size));
     }
-    restored = restored && SetEndOfFile(target) && FlushFileBuffers(target);
+    restored = restored && (compare || (SetEndOfFile(target) && FlushFileBuffers(target)));
     CloseHandle(target);
   }
   SeekTo(end);

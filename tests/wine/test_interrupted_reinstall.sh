@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# A reinstallation killed after it replaced tw32.exe and before it came to
+# A reinstallation killed after it wrote tw32.exe and before it came to
 # uninst.exe, then a run that fails at uninst.exe (another program holds it
 # open, letting it be neither written nor renamed), then a run that
-# succeeds. The failing run first finishes the killed run's rollback, so it
-# leaves exactly the previous files; the last one leaves exactly the new
-# ones and no staging folder. (The host's crash_points test kills the setup
-# at every point; here the killed run's leftovers are laid out as it leaves
-# them, since Wine cannot stop a program between two of its calls.)
+# succeeds. The failing run first rolls the killed run back, so it leaves
+# exactly the previous files; the last one leaves exactly the new ones and
+# no staging folder. (The host's crash_points test cuts the setup off at
+# every point; here killed_setup.exe, the setup's own extraction ended
+# before its second file, leaves what a setup killed there leaves.)
 set -u
 . "$(dirname "$0")/lib.sh"
 tw_begin interrupted_reinstall
@@ -18,14 +18,10 @@ write_profile '[Options]' "dataDir=$data_win"
 # The previous installation: two other programs stand in for its files.
 cp "$TW_DECOY" "$data_dir/tw32.exe"
 cp "$TW_WINDOW_TEXT" "$data_dir/uninst.exe"
-# The killed run: its journal, holding the previous tw32.exe's bytes, and
-# the new bytes written over tw32.exe.
-mkdir -p "$data_dir/~setup.tmp"
-{
-  printf 'tidewell staging 1\nb tw32.exe %d\n' "$(stat -c %s "$data_dir/tw32.exe")"
-  cat "$data_dir/tw32.exe"
-} >"$data_dir/~setup.tmp/journal"
-cp "$TW_TW32" "$data_dir/tw32.exe"
+"$TW_WINE" "$TW_KILLED_SETUP" "$data_win" >"$TW_LOG_DIR/killed.out" 2>&1
+check_eq "exit status of the killed run" 137 "$?"
+check_file_same "the killed run's new tw32.exe" "$TW_TW32" "$data_dir/tw32.exe"
+check_exists "the killed run's journal" "$data_dir/~setup.tmp/journal"
 
 start_bg holder "$TW_DECOY" Holder --hold "$data_win\\uninst.exe"
 holder=$TW_LAST_PID

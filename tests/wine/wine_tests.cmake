@@ -18,6 +18,16 @@ add_executable(decoy_window WIN32 ${TW_WINE_DIR}/decoy_window.cpp)
 target_compile_options(decoy_window PRIVATE -Wall -Wextra -Werror)
 # Prints what the controls of a window say (the text of a message box).
 add_executable(window_text ${TW_WINE_DIR}/window_text.cpp)
+# The setup's extraction of its own payload, ended before its second file:
+# the leftovers of a killed setup.
+set(setup_gen ${CMAKE_BINARY_DIR}/setup_payload)
+add_executable(killed_setup WIN32 ${TW_WINE_DIR}/killed_setup.cpp ${setup_gen}/payload_blob.S
+  ${setup_gen}/payload_table.cpp)
+set_source_files_properties(${setup_gen}/payload_blob.S PROPERTIES OBJECT_DEPENDS
+  ${setup_gen}/payload.bin)
+tidewell_use_config(killed_setup "${SETUP_MAIN_EXE_NAME}" "${SETUP_APP_NAME}")
+target_link_libraries(killed_setup PRIVATE setup_program)
+add_dependencies(killed_setup setup)
 # Prints a file's version resource as Windows' version functions read it.
 add_executable(file_version ${TW_WINE_DIR}/file_version.cpp)
 target_link_libraries(file_version PRIVATE version)
@@ -38,6 +48,7 @@ set(TW_ENV
   TW_TW32=$<TARGET_FILE:tw32>
   TW_UNINST=$<TARGET_FILE:setup_uninstaller>
   TW_DECOY=$<TARGET_FILE:decoy_window>
+  TW_KILLED_SETUP=$<TARGET_FILE:killed_setup>
   TW_WINDOW_TEXT=$<TARGET_FILE:window_text>
   TW_FILE_VERSION=$<TARGET_FILE:file_version>
   TW_ARCH=${TW_ARCH}
