@@ -171,18 +171,19 @@ ExtractResult WriteChunks(const PayloadFile* file, unsigned char* buffer, HANDLE
   return kExtractDone;
 }
 
-// The room the planned changes need at their peak: the journal's copy of
-// each file changed in place, what the files grow by, the new files. A
-// file's new size is taken at its whole number of pieces.
-unsigned long long RoomNeeded(const Payload* payload, const unsigned char* plans,
-                              const DWORD* sizes) {
+// A file's new size at most: its whole number of pieces.
+unsigned long long NewSizeAtMost(const PayloadFile* file) {
+  return static_cast<unsigned long long>(file->chunkCount) * kPayloadPieceSize;
+}
+
+// The room the planned changes need at their peak: a new file's bytes; for
+// a file changed in place, the journal's copy of the bytes it may write over
+// and what the file grows by, which are its new size too; for a file moved
+// aside, only its new copy.
+unsigned long long RoomNeeded(const Payload* payload, const unsigned char* plans) {
   unsigned long long room = kRoomForTheJournal;
   for (int i = 0; i < payload->fileCount; ++i) {
-    unsigned long long size =
-        static_cast<unsigned long long>(payload->files[i].chunkCount) * kPayloadPieceSize;
-    if (plans[i] == kUnchanged) continue;
-    if (plans[i] == kChangeInPlace) size = size > sizes[i] ? size : sizes[i];
-    room += size + kRoomPerFile;
+    if (plans[i] != kUnchanged) room += NewSizeAtMost(&payload->files[i]) + kRoomPerFile;
   }
   return room;
 }
@@ -206,9 +207,16 @@ ExtractResult RecordBatch(const Payload* payload, const char* directory, int fir
                                      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
       if (installed != INVALID_HANDLE_VALUE && ReadFileFacts(installed, &facts[k]) &&
           IsPlainFile(facts[k]) && facts[k].size <= kLargestInPlace) {
+        // Only the sectors the new bytes may go into, a power cut spoiling
+        // a whole sector: at most the file's whole number of pieces.
+        DWORD length = static_cast<DWORD>(facts[k].size);
+        unsigned long long most =
+            (NewSizeAtMost(&payload->files[i]) + kJournalSector - 1) / kJournalSector *
+            kJournalSector;
         handles[k] = installed;
-        result = AddPreviousBytes(name, facts[k].index, installed,
-                                  static_cast<DWORD>(facts[k].size), buffer, kExtractBufferSize);
+        result = AddPreviousBytes(name, facts[k].index, installed, length,
+                                  most < length ? static_cast<DWORD>(most) : length, buffer,
+                                  kExtractBufferSize);
         continue;
       }
       if (installed != INVALID_HANDLE_VALUE) CloseHandle(installed);
@@ -344,7 +352,7 @@ ExtractResult Extract(const Payload* payload, const char* directory, unsigned ch
   }
   ULARGE_INTEGER available;
   if (changes && GetDiskFreeSpaceExA(directory, &available, nullptr, nullptr) &&
-      available.QuadPart < RoomNeeded(payload, plans, sizes)) {
+      available.QuadPart < RoomNeeded(payload, plans)) {
     return kExtractNoRoom;
   }
   if (changes) return InstallFiles(payload, directory, plans, buffer, owner, progress);

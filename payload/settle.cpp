@@ -69,7 +69,7 @@ bool IsWellFormed() {
   }
   return record.tag < 128 && strchr("cibna", static_cast<int>(record.tag)) != nullptr &&
          IsPlainFileName(name) && (record.dataLength == 0 || record.tag == 'b') &&
-         record.value <= kLongestData;
+         record.value <= kLongestData && (record.tag != 'b' || record.dataLength <= record.value);
 }
 
 // Opens the object at `path` as itself for `access`: kOurs when it has the
@@ -100,7 +100,7 @@ Found OpenRecorded(const char* path, DWORD access, DWORD share, bool inPlace, HA
 }
 
 // Writes the record's previous bytes, which follow in the journal, back
-// into its file, cuts the file to their length and flushes it. A file that
+// into its file, gives the file its previous length and flushes it. A file that
 // another program holds (a running program's) is only read: it needs
 // nothing when it holds those bytes already. The walk goes on after the
 // bytes whatever happens.
@@ -111,7 +111,7 @@ bool RestoreBytes() {
   bool compare = which == kCannotOpen;
   if (compare) which = OpenRecorded(targetPath, GENERIC_READ, kEveryShare, true, &target);
   bool restored =
-      which == kNotOurs || (which == kOurs && (!compare || found.size == record.dataLength));
+      which == kNotOurs || (which == kOurs && (!compare || found.size == record.value));
   if (target != INVALID_HANDLE_VALUE) {
     for (DWORD left = record.dataLength, size, got; left > 0 && restored; left -= size) {
       size = left < kReadSize / 2 ? left : kReadSize / 2;
@@ -120,7 +120,12 @@ bool RestoreBytes() {
                                 memcmp(chunk, chunk + size, size) == 0
                           : WriteWhole(target, chunk, size));
     }
-    restored = restored && (compare || (SetEndOfFile(target) && FlushFileBuffers(target)));
+    // The bytes after those written over were never changed: the file only
+    // gets its previous length back.
+    restored = restored &&
+               (compare || (SetFilePointer(target, static_cast<LONG>(record.value), nullptr,
+                                           FILE_BEGIN) == record.value &&
+                            SetEndOfFile(target) && FlushFileBuffers(target)));
     CloseHandle(target);
   }
   SeekTo(end);

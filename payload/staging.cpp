@@ -260,9 +260,9 @@ ExtractResult AddRecord(unsigned int tag, const char* name, const unsigned int i
 }
 
 ExtractResult AddPreviousBytes(const char* name, const unsigned int index[2], HANDLE file,
-                               DWORD size, unsigned char* buffer, DWORD bufferSize) {
+                               DWORD length, DWORD size, unsigned char* buffer, DWORD bufferSize) {
   unsigned int check;
-  if (!AppendHead('b', name, index, 0, size, &check)) return kExtractShortWrite;
+  if (!AppendHead('b', name, index, length, size, &check)) return kExtractShortWrite;
   for (DWORD left = size; left > 0;) {
     DWORD got = 0;
     if (!ReadFile(file, buffer, left < bufferSize ? left : bufferSize, &got, nullptr) || got == 0) {

@@ -18,7 +18,12 @@
 // value, the JournalRecord, the name and the data.
 //   'c' name               the run is about to create name, where nothing is
 //   'i' name index         the run created name; the new file's index
-//   'b' name index data    name, about to change in place, held data before
+//   'b' name index length data
+//                          name, about to change in place, was length bytes
+//                          long and began with data: the bytes of every
+//                          sector the run may write into (a file's bytes
+//                          past its new length are never written before the
+//                          commit)
 //   'a' name index k       the object at name is about to go to <k>.old
 //   'n' name index length  name, changed in place, ends at length once the
 //                          run commits; until then it keeps its previous
@@ -61,7 +66,8 @@ extern const char kJournalName[];
 // The first 16 bytes of a journal of this layout (without the terminator).
 extern const char kJournalMagic[];
 const unsigned int kJournalVersion = 2;
-const DWORD kJournalSector = 512;
+// The largest sector of today's disks: what a power cut may spoil at once.
+const DWORD kJournalSector = 4096;
 // How much longer than the data directory a path in the staging folder is
 // at most: a separator, the longest folder name, a separator and "<k>.old"
 // with k of up to eight digits.
@@ -83,7 +89,7 @@ struct JournalRecord {
   unsigned int tag;         // 'c', 'i', 'b', 'a', 'n', 'C' or 'z'
   unsigned int nameLength;  // the bytes of the name that follow, at most 255
   unsigned int index[2];    // the file index of what the record is about
-  unsigned int value;       // 'a': k; 'n': the length after the run
+  unsigned int value;       // 'a': k; 'b': the length before the run; 'n': the length after it
   unsigned int dataLength;  // 'b': the previous bytes that follow the name; 'z': the zeros
 };
 static_assert(sizeof(JournalHeader) == 36 && sizeof(JournalRecord) == 24,
@@ -165,10 +171,11 @@ ExtractResult OpenStagingFolder(const char* directory);
 // Adds a record without data; it reaches the disk with the next flush.
 ExtractResult AddRecord(unsigned int tag, const char* name, const unsigned int index[2],
                         unsigned int value);
-// Adds the 'b' record of `name`: the `size` bytes of `file` (open for
-// reading, at its start), read through `buffer` of `bufferSize` bytes.
+// Adds the 'b' record of `name`, `length` bytes long: the first `size`
+// bytes of `file` (open for reading, at its start), read through `buffer`
+// of `bufferSize` bytes.
 ExtractResult AddPreviousBytes(const char* name, const unsigned int index[2], HANDLE file,
-                               DWORD size, unsigned char* buffer, DWORD bufferSize);
+                               DWORD length, DWORD size, unsigned char* buffer, DWORD bufferSize);
 // Writes what was added and flushes the journal.
 ExtractResult FlushJournal();
 // The path of a free place to move an installed object aside to, into

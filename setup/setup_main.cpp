@@ -97,12 +97,10 @@ const char* FailureText(ExtractResult result) {
              "has been changed. Make additional space available, and run the setup program "
              "again.";
     case kExtractUnfinishedByOther:
-      return "The directory holds an unfinished installation that another version of the "
-             "setup program began. It has been left as it is: run that version again to finish "
-             "it, then run this one.";
     case kExtractStagingBusy:
-      return "Another program is using the setup's working files in the directory. Nothing has "
-             "been changed. Close it, or restart the computer, and run the setup program again.";
+      return "The directory holds the working files of another setup program that is running "
+             "or did not finish. Nothing has been changed. Let it finish, or run it again, then "
+             "run this setup program again.";
     default:
       return "The setup program is damaged: one of its component files could not be unpacked. "
              "Obtain a new copy of the setup program and run it again.";
@@ -122,19 +120,6 @@ void ReportFailure(ExtractResult result) {
     text = failureText;
   }
   MessageBoxA(nullptr, text, caption, MB_OK | MB_ICONWARNING);
-}
-
-// Why the setup did not start: another setup or the uninstaller is at
-// work, or the lock could not be made.
-void ReportNotStarted(LockResult lock) {
-  const char* text =
-      lock == kLockHeldElsewhere ? "The setup program is already running."
-      : lock == kLockOtherAtWork
-          ? "The application is being removed. Wait until its uninstaller has finished, then "
-            "run the setup program again."
-          : "The setup program could not create the lock that keeps two setup programs from "
-            "working at once. Nothing has been installed.";
-  MessageBoxA(nullptr, text, "Setup Not Started", MB_OK | MB_ICONWARNING);
 }
 
 void ReportFailureAndRollBack(ExtractResult result) {
@@ -220,7 +205,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     RunSetup(instance);
     ReleaseLock();
   } else {
-    ReportNotStarted(lock);
+    // Another setup or the uninstaller is at work, or the system could not
+    // tell.
+    MessageBoxA(nullptr,
+                "Another setup program, or the uninstaller of the application, may be running. "
+                "Nothing has been changed. Wait until it has finished, then run the setup "
+                "program again.",
+                "Setup Not Started", MB_OK | MB_ICONWARNING);
   }
   return 0;
 }

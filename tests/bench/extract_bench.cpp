@@ -3,14 +3,28 @@
 //      run: the same chunks through uncompress alone plus the same bytes
 //      written, as a ratio.
 //   2. Peak heap in use while extracting a 1 MiB and a 256 MiB payload.
+//   3. With a file set and its previous version (extract_bench DIR SET_LIST
+//      PREVIOUS_LIST): for a first installation, a reinstallation over the
+//      previous version, which changes every file, and one over the same
+//      version, the flushes a run makes and the most room it takes beyond
+//      the larger of the installations before and after it, next to a plain
+//      overwrite's (each file truncated and written again). The stand-in
+//      counts both: flushes as its events, room as the bytes of the files
+//      under drive C:.
 #include <malloc.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <unistd.h>
 #include <zlib.h>
 
+#include <standin.h>
+
 #include <algorithm>
 #include <chrono>
+#include <functional>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "payload/payload.h"
@@ -71,6 +85,80 @@ size_t PeakHeap(size_t size) {
   return peak;
 }
 
+std::vector<TestFile> ReadSet(const std::string& list) {
+  std::vector<TestFile> files;
+  std::ifstream paths(list);
+  for (std::string path; std::getline(paths, path);) {
+    std::stringstream bytes;
+    bytes << std::ifstream(path, std::ios::binary).rdbuf();
+    files.push_back({std::filesystem::path(path).filename().string(), bytes.str()});
+  }
+  return files;
+}
+
+// Each file of the payload truncated and written again at its name in
+// `directory`, through the stand-in, with nothing to undo a failure.
+void Overwrite(const Payload& payload, const std::string& directory) {
+  static unsigned char buffer[kExtractBufferSize];
+  for (int i = 0; i < payload.fileCount; ++i) {
+    std::string path = directory + "\\" + payload.files[i].name;
+    HANDLE out = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
+    SetEndOfFile(out);
+    for (int j = 0; j < payload.files[i].chunkCount; ++j) {
+      uLongf length = kExtractBufferSize;
+      uncompress(buffer, &length, payload.files[i].chunks[j].data,
+                 payload.files[i].chunks[j].compressedLength);
+      DWORD written;
+      WriteFile(out, buffer, static_cast<DWORD>(length), &written, nullptr);
+    }
+    CloseHandle(out);
+  }
+}
+
+// Prints one run's flushes and room: `before` lays out the folder, `run`
+// installs into it.
+void PrintRoom(const char* what, const std::string& folder, const std::vector<TestFile>& before,
+               const std::function<void()>& run) {
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  for (const TestFile& file : before) {
+    std::ofstream(folder + "/" + file.name, std::ios::binary) << file.contents;
+  }
+  StandinSetDiskFree(1ll << 50);
+  long long start, most, end;
+  StandinDiskUse(&start, &most);
+  size_t events = StandinEvents().size();
+  run();
+  StandinDiskUse(&end, &most);
+  long flushes = std::count_if(StandinEvents().begin() + static_cast<long>(events),
+                               StandinEvents().end(),
+                               [](const std::string& e) { return e == "FlushFileBuffers"; });
+  printf("  %-44s %6ld flushes, %8.1f MiB at the peak beyond before and after\n", what, flushes,
+         (most - std::max(start, end)) / 1048576.0);
+}
+
+void PrintJournalRoom(const std::string& dir, const std::string& setList,
+                      const std::string& previousList) {
+  std::vector<TestFile> set = ReadSet(setList), previous = ReadSet(previousList);
+  TestPayload payload;
+  payload.Build(set);
+  setenv("SETUP_DRIVE_C", dir.c_str(), 1);
+  const std::string folder = dir + "/target";
+  const char* kTarget = "C:\\target";
+  auto ours = [&] {
+    if (ExtractPayloadInto(&payload.table, kTarget, nullptr, nullptr) != kExtractDone) abort();
+  };
+  auto plain = [&] { Overwrite(payload.table, kTarget); };
+  printf("flushes and room, %zu files (the stand-in's counts):\n", set.size());
+  PrintRoom("first installation: ours", folder, {}, ours);
+  PrintRoom("first installation: a plain overwrite", folder, {}, plain);
+  PrintRoom("over the previous version: ours", folder, previous, ours);
+  PrintRoom("over the previous version: a plain overwrite", folder, previous, plain);
+  PrintRoom("over the same version: ours", folder, set, ours);
+  PrintRoom("over the same version: a plain overwrite", folder, set, plain);
+  std::filesystem::remove_all(folder);
+}
+
 }  // namespace
 
 extern "C" {
@@ -98,6 +186,10 @@ int main(int argc, char** argv) {
   if (chdir(dir) != 0) {
     perror(dir);
     return 1;
+  }
+  if (argc == 4) {
+    PrintJournalRoom(dir, argv[2], argv[3]);
+    return 0;
   }
   const size_t size = 64u << 20;
   TestPayload payload;

@@ -1,7 +1,7 @@
 // Writes the benchmark's file set: the same bytes on every machine, made by
 // an integer-only generator (no system files, no library random numbers).
 //
-//   make_bench_set DIR LIST [repeats]
+//   make_bench_set DIR LIST [repeats|previous]
 //
 // DIR receives 111 MiB (116251407 bytes) in 1275 files, all in one folder
 // since a payload holds bare names; LIST receives their paths in payload
@@ -30,6 +30,10 @@
 //   reserved every 40th data table again as a preallocated store: its bytes,
 //            then as many zero bytes again.
 // The generator prints how many bytes each kind adds.
+//
+// With "previous", the same names hold a previous version of the set: every
+// file of other bytes, every other one an eighth shorter and the rest an
+// eighth longer, for timing a reinstallation that changes every file.
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -295,8 +299,9 @@ struct Kind {
 
 int main(int argc, char** argv) {
   const bool repeats = argc == 4 && std::string(argv[3]) == "repeats";
-  if (argc != 3 && !repeats) {
-    std::fprintf(stderr, "usage: make_bench_set DIR LIST [repeats]\n");
+  const bool previous = argc == 4 && std::string(argv[3]) == "previous";
+  if (argc != 3 && !repeats && !previous) {
+    std::fprintf(stderr, "usage: make_bench_set DIR LIST [repeats|previous]\n");
     return 2;
   }
   fs::path dir = fs::absolute(argv[1]);
@@ -338,6 +343,9 @@ int main(int argc, char** argv) {
       if (i < byKind[k].size()) files.push_back(byKind[k][i]), ++more;
     }
   }
+  for (std::size_t i = 0; previous && i < files.size(); ++i) {
+    files[i].size += i % 2 == 0 ? -(files[i].size / 8) : files[i].size / 8;
+  }
 
   const std::size_t base = files.size();
   if (repeats) {
@@ -358,7 +366,7 @@ int main(int argc, char** argv) {
                 fingerprint = 0xCBF29CE484222325ull;
   for (std::size_t i = 0; i < files.size(); ++i) {
     const File& f = files[i];
-    Random r{0x5EED0000ull + i};
+    Random r{(previous ? 0x9E7100000ull : 0x5EED0000ull) + i};
     // A repeat starts from its original's bytes, made again from its index.
     const std::size_t from = f.kind >= 4 ? index[f.name.substr(f.name.find('-') + 1)] : i;
     const File& made = files[from];

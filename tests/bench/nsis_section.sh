@@ -25,15 +25,20 @@
 #     its own: the same table, so exact up to the 512-byte alignment of the
 #     section); every compression level's blob size and time, for the choice
 #     of the default level (LEVEL_RUNS runs each, default 3);
-#   - under Wine, i686: extraction time ours/NSIS, ours/direct and
-#     direct/limit, and the time of the payload check. Extraction time is what
+#   - under Wine, i686: extraction time ours/NSIS, ours/direct (a first
+#     installation; over the previous version, from make_bench_set's
+#     "previous", where every file changes; over the same version) and
+#     direct/limit, the time of the payload check, and, counted by the host
+#     build's stand-in over the same files (extract_bench), each run's flushes
+#     and the most room it takes. Extraction time is what
 #     the file system sees: from the first file created in the target folder
 #     (or in the staging folder inside it) to the last file in place, closed
 #     after writing or moved in (watch_files.cpp, inotify). "ours" is
 #     wine_extract.exe setup: the setup's extraction stage, ExtractPayload
 #     with ReportProgress, its progress window drawn on an Xvfb display, the
-#     files staged and swapped in; "direct" is the same stage writing each
-#     file straight into place, as it did before it staged them; NSIS runs
+#     files journaled and flushed; "direct" is the same stage writing each
+#     file straight into place without a flush, as it did before it could
+#     undo a failure; NSIS runs
 #     silently (/S), with no window. "limit" is wine_extract.exe limit: the
 #     same chunks through uncompress and fwrite with the same zlib, nothing
 #     else. Every run's files are compared with the set.
@@ -120,6 +125,7 @@ nsis_section() {
   local set=$work/set list=$work/set.list rlist=$work/repeats.list
   "$build/tests/bench/make_bench_set" "$set" "$list"
   "$build/tests/bench/make_bench_set" "$work/repeats" "$rlist" repeats
+  "$build/tests/bench/make_bench_set" "$work/previous" "$work/previous.list" previous
   local files
   files=$(wc -l <"$list")
   mkdir -p "$work/nsis" "$work/pack"
@@ -310,6 +316,7 @@ nsis_extract_once() {
   rm -rf "$dir" "$WINEPREFIX/drive_c/bench/elapsed.txt"
   mkdir -p "$dir"
   [[ $kind == *_re ]] && cp -a "$set/." "$dir/"
+  [[ $kind == *_chg ]] && cp -a "$work/previous/." "$dir/"
   sync
   rm -f "$work/watch.out"
   "$build/tests/bench/watch_files" "$dir" >"$work/watch.out" &
@@ -317,8 +324,8 @@ nsis_extract_once() {
   until grep -q ready "$work/watch.out" 2>/dev/null; do sleep 0.02; done
   local rc=0
   case $kind in
-    ours | ours_re) /usr/lib/wine/wine "$extract_exe" setup "C:\\bench\\$kind" || rc=$? ;;
-    direct | direct_re) /usr/lib/wine/wine "$extract_exe" direct "C:\\bench\\$kind" || rc=$? ;;
+    ours*) /usr/lib/wine/wine "$extract_exe" setup "C:\\bench\\$kind" || rc=$? ;;
+    direct*) /usr/lib/wine/wine "$extract_exe" direct "C:\\bench\\$kind" || rc=$? ;;
     limit) /usr/lib/wine/wine "$extract_exe" limit "C:\\bench\\limit" || rc=$? ;;
     nsis) /usr/lib/wine/wine "$work/nsis/setup.exe" /S "/D=C:\\bench\\nsis" || rc=$? ;;
   esac
@@ -326,10 +333,10 @@ nsis_extract_once() {
   wait "$watcher" || true
   local seconds="" created="" closed="" self="-"
   read -r seconds created closed < <(tail -n 1 "$work/watch.out") || true
-  [[ $kind == *_re ]] && seconds=-
+  [[ $kind == *_re || $kind == *_chg ]] && seconds=-
   [ -f "$WINEPREFIX/drive_c/bench/elapsed.txt" ] &&
     self=$(awk '{ printf "%.4f", $1 / 1e6 }' "$WINEPREFIX/drive_c/bench/elapsed.txt")
-  if [ "$rc" -ne 0 ] || { [[ $kind != *_re ]] && [ "$closed" != "$files" ]; } ||
+  if [ "$rc" -ne 0 ] || { [ "$seconds" != - ] && [ "$closed" != "$files" ]; } ||
      ! diff -rq "$dir" "$set" >/dev/null; then
     echo "  $kind: exit status $rc, $closed of $files files closed, or they differ from the set" >&2
     return 1
@@ -357,7 +364,7 @@ nsis_extraction() {
     "$(nsis_wineserver)" -w || true
   fi
   # NSIS takes part where its installer was built.
-  local -a kinds=(ours direct ours_re direct_re limit)
+  local -a kinds=(ours direct ours_chg direct_chg ours_re direct_re limit)
   [ -f "$work/nsis/setup.exe" ] && kinds+=(nsis)
   # One run of each first, not counted: Wine starting in the prefix, the
   # installers read into the page cache. It also tells whether i686 runs.
@@ -395,11 +402,13 @@ nsis_extraction() {
     "each figure a ratio of the medians of the totals, with the lowest and highest of the" \
     "rounds' own ratios:"
   echo "  timed by the program itself, from the extraction's call to its return, seconds:"
-  for kind in ours direct ours_re direct_re limit; do
+  for kind in ours direct ours_chg direct_chg ours_re direct_re limit; do
     printf '    %-10s %s\n' "$kind" "$(printf '%s' "${timed[$kind]}" | spread)"
   done
   nsis_ratio "ours/direct, a first installation" "${timed[ours]}" "${timed[direct]}" 1.2
-  nsis_ratio "ours/direct, over an installed copy" "${timed[ours_re]}" "${timed[direct_re]}" 1.2
+  nsis_ratio "ours/direct, over the previous version (every file changes)" "${timed[ours_chg]}" \
+    "${timed[direct_chg]}" 1.2
+  nsis_ratio "ours/direct, over the same version" "${timed[ours_re]}" "${timed[direct_re]}" 0.35
   echo "  as the file system sees it, from the first file created to the last in place, seconds:"
   for kind in ours direct limit nsis; do
     [ -n "${seen[$kind]:-}" ] && printf '    %-10s %s\n' "$kind" "$(printf '%s' "${seen[$kind]}" | spread)"
@@ -408,6 +417,8 @@ nsis_extraction() {
   if [ -n "${seen[nsis]:-}" ]; then
     nsis_ratio "ours/NSIS (silent), a first installation" "${seen[ours]}" "${seen[nsis]}" 0.9999
   fi
+  mkdir -p "$work/room"
+  "$build/tests/bench/extract_bench" "$work/room" "$set.list" "$work/previous.list" | sed 's/^/  /'
   if [ -n "$micros" ]; then
     echo "  payload check         $(awk -v m="$micros" 'BEGIN { printf "%.2f", m / 1000 }') ms for" \
       "$bytes compressed bytes (fastest of 20), $(awk -v m="$micros" -v b="$bytes" \
@@ -423,6 +434,7 @@ wine_extraction_section() {
   echo "== extraction under Wine"
   local set=$work/set list=$work/set.list win=build/bench-win32 files
   "$build/tests/bench/make_bench_set" "$set" "$list"
+  "$build/tests/bench/make_bench_set" "$work/previous" "$work/previous.list" previous
   files=$(wc -l <"$list")
   if ! nsis_build_win32 $win "$list" wine_extract >"$work/win32.log" 2>&1; then
     echo "  the i686 build failed (scripts/install-deps.sh all); the end of its log:"

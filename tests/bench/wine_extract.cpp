@@ -6,12 +6,14 @@
 //                            (a setup run has shown the running-copies warning
 //                            by then), and ExtractPayload with ReportProgress:
 //                            what an earlier run left settled, the data
-//                            directory listed, each new file journaled and
-//                            written at its name, each installed one kept as
-//                            a second link while its new copy replaces it
+//                            directory listed, files that hold the payload's
+//                            bytes left alone, the room checked, the rest
+//                            journaled and flushed in batches, each written
+//                            and flushed, the commit flushed
 //   wine_extract direct DIR  the same window and reports, each file written
 //                            straight over its name ("wb"), with nothing to
-//                            undo a failure: the comparison for the setup's
+//                            undo a failure and nothing flushed: the
+//                            comparison for the setup's
 //   wine_extract limit DIR   nothing but the work: each file opened, each chunk
 //                            through uncompress into one 32000-byte buffer and
 //                            written, the file closed

@@ -156,24 +156,18 @@ void HoldOpen(const char* name) {
 // One setup at a time, and none while the uninstaller works: a second
 // start says so and touches nothing, not even the profile.
 TEST_F(SequenceTest, ASecondSetupOrARunningUninstallerStopsTheSetup) {
-  const struct {
-    const char* lock;
-    const char* text;
-  } cases[] = {
-      {"Tidewell Setup", "The setup program is already running."},
-      {"Tidewell Uninstaller",
-       "The application is being removed. Wait until its uninstaller has finished, then run the "
-       "setup program again."},
-  };
-  for (const auto& c : cases) {
+  for (const char* lock : {"Tidewell Setup", "Tidewell Uninstaller"}) {
     StandinReset();
-    HANDLE other = CreateMutexA(nullptr, FALSE, c.lock);
+    HANDLE other = CreateMutexA(nullptr, FALSE, lock);
     ASSERT_EQ(Run({""}), 0);
-    EXPECT_EQ(EventsOf("MessageBoxA"), std::vector<std::string>{"MessageBoxA|Setup Not Started|" +
-                                                                std::string(c.text) + "|0x30|0|1"})
-        << c.lock;
-    EXPECT_FALSE(std::filesystem::exists(drive.ProfilePath())) << c.lock;
-    EXPECT_EQ(Installed("tw32.exe"), "<missing>") << c.lock;
+    EXPECT_EQ(EventsOf("MessageBoxA"),
+              std::vector<std::string>{
+                  "MessageBoxA|Setup Not Started|Another setup program, or the uninstaller of the "
+                  "application, may be running. Nothing has been changed. Wait until it has "
+                  "finished, then run the setup program again.|0x30|0|1"})
+        << lock;
+    EXPECT_FALSE(std::filesystem::exists(drive.ProfilePath())) << lock;
+    EXPECT_EQ(Installed("tw32.exe"), "<missing>") << lock;
     CloseHandle(other);
   }
 }

@@ -63,31 +63,31 @@ TEST_F(StagingTest, SettlingReplaysOnlyWholeRecordsOfTheRunOntoItsFiles) {
   } cases[] = {
       {"a record cut short",
        [&](StagingTest& t, TestJournal& j) {
-         j.Add('b', "tw32.exe", t.dir + "/tw32.exe", 0, kBytes);
+         j.Add('b', "tw32.exe", t.dir + "/tw32.exe", 13, kBytes);
          j.bytes.resize(j.bytes.size() - 6);
        },
        kStagingSettled, "previous main"},
       {"a record whose bytes read back as zeros",
        [&](StagingTest& t, TestJournal& j) {
-         j.Add('b', "tw32.exe", t.dir + "/tw32.exe", 0, kBytes);
+         j.Add('b', "tw32.exe", t.dir + "/tw32.exe", 13, kBytes);
          std::fill(j.bytes.end() - 4 - kBytes.size(), j.bytes.end() - 4, '\0');
        },
        kStagingSettled, "previous main"},
       {"a record of another run",
        [&](StagingTest& t, TestJournal& j) {
          j.header.run[0] ^= 1;
-         j.Add('b', "tw32.exe", t.dir + "/tw32.exe", 0, kBytes);
+         j.Add('b', "tw32.exe", t.dir + "/tw32.exe", 13, kBytes);
        },
        kStagingSettled, "previous main"},
       {"a size past the journal's end",
        [&](StagingTest& t, TestJournal& j) {
-         j.Add('b', "tw32.exe", t.dir + "/tw32.exe", 0, kBytes);
+         j.Add('b', "tw32.exe", t.dir + "/tw32.exe", 13, kBytes);
          Patch(&j, kDataLength, 1000, kBytes.size());
        },
        kStagingSettled, "previous main"},
       {"a size that wraps",
        [&](StagingTest& t, TestJournal& j) {
-         j.Add('b', "tw32.exe", t.dir + "/tw32.exe", 0, kBytes);
+         j.Add('b', "tw32.exe", t.dir + "/tw32.exe", 13, kBytes);
          Patch(&j, kDataLength, 0xFFFFFFF8u, kBytes.size());
        },
        kStagingSettled, "previous main"},
@@ -95,7 +95,7 @@ TEST_F(StagingTest, SettlingReplaysOnlyWholeRecordsOfTheRunOntoItsFiles) {
        [&](StagingTest& t, TestJournal& j) {
          fs::remove(t.dir + "/tw32.exe");
          fs::create_hard_link(t.drive.Path("outside"), t.dir + "/tw32.exe");
-         j.Add('b', "tw32.exe", t.dir + "/tw32.exe", 0, kBytes);
+         j.Add('b', "tw32.exe", t.dir + "/tw32.exe", 13, kBytes);
        },
        kStagingSettled, "outside's"},
       {"a creation, and a file of the user's at its name since",
@@ -112,13 +112,13 @@ TEST_F(StagingTest, SettlingReplaysOnlyWholeRecordsOfTheRunOntoItsFiles) {
        kStagingSettled, "previous main"},
       {"a journal of another version",
        [&](StagingTest& t, TestJournal& j) {
-         j.Add('b', "tw32.exe", t.dir + "/tw32.exe", 0, kBytes);
+         j.Add('b', "tw32.exe", t.dir + "/tw32.exe", 13, kBytes);
          j.bytes[offsetof(JournalHeader, version)] = 3;
        },
        kStagingForeign, "previous main"},
       {"a journal another program holds open",
        [&](StagingTest& t, TestJournal& j) {
-         j.Add('b', "tw32.exe", t.dir + "/tw32.exe", 0, kBytes).Save();
+         j.Add('b', "tw32.exe", t.dir + "/tw32.exe", 13, kBytes).Save();
          StandinHoldOpen("C:\\Program Files\\Tidewell\\~setup.tmp\\journal");
        },
        kStagingBusy, "previous main"},

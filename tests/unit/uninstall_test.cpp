@@ -319,7 +319,7 @@ TEST_F(UninstallTest, TheCopyRemovesOnlyWhatTheSetupMade) {
          std::string dir = t.scratch->Path(kFolder);
          TestJournal killed(dir + "/~setup.tmp");
          fs::rename(dir + "/uninst.exe", killed.folder + "/0.old");
-         killed.Add('b', "tw32.exe", dir + "/tw32.exe", 0, "of tw32.exe").Add('c', "uninst.exe");
+         killed.Add('b', "tw32.exe", dir + "/tw32.exe", 11, "of tw32.exe").Add('c', "uninst.exe");
          killed.Add('a', "uninst.exe", killed.folder + "/0.old", 0).Save();
          t.scratch->WriteFile("Program Files\\Tidewell\\tw32.exe", "staged");
        },
