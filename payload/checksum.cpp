@@ -32,6 +32,7 @@ unsigned int PayloadChecksum(const Payload* payload) {
     sum = adler32(sum, reinterpret_cast<const Bytef*>(file->name),
                   static_cast<uInt>(strlen(file->name) + 1));
     sum = AddWord(sum, static_cast<unsigned int>(file->chunkCount));
+    sum = AddWord(sum, file->size);
     for (int j = 0; j < file->chunkCount; ++j) {
       const PayloadChunk* chunk = &file->chunks[j];
       sum = AddWord(sum, chunk->compressedLength);

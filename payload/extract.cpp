@@ -127,10 +127,7 @@ bool ListInstalledFiles(const Payload* payload, const char* directory, int* orde
 // byte for byte with what `installed` read.
 bool HoldsPayload(const PayloadFile* file, DWORD size, unsigned char* buffer,
                   unsigned char* installed) {
-  unsigned long long pieces = static_cast<unsigned long long>(file->chunkCount);
-  if (size > pieces * kPayloadPieceSize || size + kPayloadPieceSize <= pieces * kPayloadPieceSize) {
-    return false;
-  }
+  if (size != file->size) return false;
   HANDLE in = CreateFileA(installedPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                           FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (in == INVALID_HANDLE_VALUE) return false;
@@ -168,12 +165,7 @@ ExtractResult WriteChunks(const PayloadFile* file, unsigned char* buffer, HANDLE
     if (!WriteWhole(out, buffer, static_cast<DWORD>(length))) return kExtractShortWrite;
     *written += static_cast<DWORD>(length);
   }
-  return kExtractDone;
-}
-
-// A file's new size at most: its whole number of pieces.
-unsigned long long NewSizeAtMost(const PayloadFile* file) {
-  return static_cast<unsigned long long>(file->chunkCount) * kPayloadPieceSize;
+  return *written == file->size ? kExtractDone : kExtractCorruptPayload;
 }
 
 // The room the planned changes need at their peak: a new file's bytes; for
@@ -183,7 +175,7 @@ unsigned long long NewSizeAtMost(const PayloadFile* file) {
 unsigned long long RoomNeeded(const Payload* payload, const unsigned char* plans) {
   unsigned long long room = kRoomForTheJournal;
   for (int i = 0; i < payload->fileCount; ++i) {
-    if (plans[i] != kUnchanged) room += NewSizeAtMost(&payload->files[i]) + kRoomPerFile;
+    if (plans[i] != kUnchanged) room += payload->files[i].size + kRoomPerFile;
   }
   return room;
 }
@@ -207,12 +199,11 @@ ExtractResult RecordBatch(const Payload* payload, const char* directory, int fir
                                      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
       if (installed != INVALID_HANDLE_VALUE && ReadFileFacts(installed, &facts[k]) &&
           IsPlainFile(facts[k]) && facts[k].size <= kLargestInPlace) {
-        // Only the sectors the new bytes may go into, a power cut spoiling
-        // a whole sector: at most the file's whole number of pieces.
+        // Only the sectors the new bytes go into, a power cut spoiling a
+        // whole sector.
         DWORD length = static_cast<DWORD>(facts[k].size);
         unsigned long long most =
-            (NewSizeAtMost(&payload->files[i]) + kJournalSector - 1) / kJournalSector *
-            kJournalSector;
+            (payload->files[i].size + kJournalSector - 1ull) / kJournalSector * kJournalSector;
         handles[k] = installed;
         result = AddPreviousBytes(name, facts[k].index, installed, length,
                                   most < length ? static_cast<DWORD>(most) : length, buffer,

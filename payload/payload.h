@@ -2,18 +2,18 @@
 //
 // Layout: the payload is one constant table generated at build time.
 //   Payload      fileCount, files[fileCount], checksum
-//   PayloadFile  name (bare file name), chunkCount, chunks[chunkCount]
+//   PayloadFile  name (bare file name), chunkCount, chunks[chunkCount], size
 //   PayloadChunk data, compressedLength
 // Each chunk is one complete zlib stream (header 0x78 0x9C) made from one
 // piece of at most kPayloadPieceSize bytes of the file; the decompressed
-// chunks of a file, in order, are the file's bytes. No chunk decompresses to
-// more than kExtractBufferSize bytes. File 0 is the main executable, named
+// chunks of a file, in order, are the file's bytes, size of them. No chunk
+// decompresses to more than kExtractBufferSize bytes. File 0 is the main executable, named
 // kMainExeName; the uninstaller is named "uninst.exe".
 //
 // The checksum is zlib's Adler-32 of the table as a byte stream: fileCount,
-// then per file its name with the terminating NUL, its chunkCount, and per
-// chunk its compressedLength followed by its data; every count and length
-// is 4 bytes, little-endian. The setup checks it before it touches anything,
+// then per file its name with the terminating NUL, its chunkCount, its size,
+// and per chunk its compressedLength followed by its data; every count and
+// length is 4 bytes, little-endian. The setup checks it before it touches anything,
 // so a damaged name, count or chunk is found before a file is written.
 #ifndef TIDEWELL_PAYLOAD_PAYLOAD_H
 #define TIDEWELL_PAYLOAD_PAYLOAD_H
@@ -48,6 +48,7 @@ struct PayloadFile {
   const char* name;
   int chunkCount;
   const PayloadChunk* chunks;
+  unsigned int size;  // the file's bytes, all chunks decompressed
 };
 
 struct Payload {

@@ -149,7 +149,14 @@ void PrintJournalRoom(const std::string& dir, const std::string& setList,
     if (ExtractPayloadInto(&payload.table, kTarget, nullptr, nullptr) != kExtractDone) abort();
   };
   auto plain = [&] { Overwrite(payload.table, kTarget); };
-  printf("flushes and room, %zu files (the stand-in's counts):\n", set.size());
+  unsigned long long bytes = 0, clusters = 0;
+  for (const TestFile& file : previous) {
+    bytes += file.contents.size();
+    clusters += (file.contents.size() + 4095) / 4096 * 4096;
+  }
+  printf("flushes and room, %zu files (the stand-in's counts); the previous version's files take\n"
+         "%.1f MiB, %.1f MiB in 4 KiB clusters:\n",
+         set.size(), bytes / 1048576.0, clusters / 1048576.0);
   PrintRoom("first installation: ours", folder, {}, ours);
   PrintRoom("first installation: a plain overwrite", folder, {}, plain);
   PrintRoom("over the previous version: ours", folder, previous, ours);

@@ -26,6 +26,7 @@ struct ParsedFile {
   std::string name;  // the literal as written, or kMainExeName
   int chunkCount;
   std::vector<mkpayload::ChunkRef> chunks;
+  std::size_t size;
 };
 
 // Reads the table back out of the generated C++ source.
@@ -45,9 +46,9 @@ std::vector<ParsedFile> ParseTable(const std::string& source) {
   std::regex filesRe(R"(kPayloadFiles\[\] = \{([^;]*)\};)");
   if (!std::regex_search(source, block, filesRe)) return files;
   std::string body = block[1];
-  std::regex fileRe(R"(\{(kMainExeName|"[^"]*"), (\d+), (kFile\d+Chunks|nullptr)\})");
+  std::regex fileRe(R"(\{(kMainExeName|"[^"]*"), (\d+), (kFile\d+Chunks|nullptr), (\d+)u\})");
   for (std::sregex_iterator it(body.begin(), body.end(), fileRe), end; it != end; ++it) {
-    files.push_back({(*it)[1], std::stoi((*it)[2]), arrays[(*it)[3]]});
+    files.push_back({(*it)[1], std::stoi((*it)[2]), arrays[(*it)[3]], std::stoul((*it)[4])});
   }
   return files;
 }
@@ -92,6 +93,7 @@ TEST(MkpayloadTool, RoundTripsEveryFileThroughTheTable) {
     EXPECT_NE(table.find(listed), std::string::npos) << "no " << listed << " in\n" << table;
     ASSERT_EQ(files[f].chunks.size(), c.pieces.size()) << c.name;
     EXPECT_EQ(files[f].chunkCount, int(c.pieces.size())) << c.name;
+    EXPECT_EQ(files[f].size, c.size) << c.name;
     std::string rebuilt;
     for (std::size_t k = 0; k < c.pieces.size(); ++k) {
       const mkpayload::ChunkRef& ref = files[f].chunks[k];

@@ -81,6 +81,7 @@ std::uint32_t TableChecksum(const std::vector<FileLayout>& layout) {
     sum = adler32(sum, reinterpret_cast<const Bytef*>(file.name.c_str()),
                   static_cast<uInt>(file.name.size() + 1));
     sum = AddWord(sum, static_cast<std::uint32_t>(file.chunks.size()));
+    sum = AddWord(sum, static_cast<std::uint32_t>(file.size));
     for (const ChunkRef& chunk : file.chunks) {
       sum = AddWord(sum, static_cast<std::uint32_t>(chunk.length));
       sum = adler32_combine(sum, chunk.adler, static_cast<z_off_t>(chunk.length));
@@ -119,7 +120,8 @@ std::string TableSource(const std::vector<FileLayout>& layout) {
     std::string name = f == 0 ? "kMainExeName" : "\"" + EscapeCString(layout[f].name) + "\"";
     std::string chunks =
         layout[f].chunks.empty() ? "nullptr" : "kFile" + std::to_string(f) + "Chunks";
-    out += "    {" + name + ", " + std::to_string(layout[f].chunks.size()) + ", " + chunks + "},\n";
+    out += "    {" + name + ", " + std::to_string(layout[f].chunks.size()) + ", " + chunks + ", " +
+           std::to_string(layout[f].size) + "u},\n";
   }
   out += "};\n\nextern const Payload kPayloadTable = {" + std::to_string(layout.size()) +
          ", kPayloadFiles, &kPayloadChecksum};\n";

@@ -83,7 +83,7 @@ struct ChunkRef {
 
 struct FileLayout {
   std::string name;
-  std::uint64_t size;  // uncompressed bytes, for the generated header comment
+  std::uint64_t size;  // uncompressed bytes
   std::vector<ChunkRef> chunks;
 };
 
@@ -161,8 +161,8 @@ std::string Quote(const std::string& text);
 std::string AsmSource(const std::string& blobPath);
 
 // The checksum that the setup checks the table against: Adler-32 over
-// fileCount, then per file its name and NUL, its chunk count, and per chunk
-// its length and bytes, each count and length 4 bytes little-endian (see
+// fileCount, then per file its name and NUL, its chunk count, its size, and
+// per chunk its length and bytes, each count and length 4 bytes little-endian (see
 // payload/payload.h). Made from each chunk's own Adler-32, so the chunk
 // bytes are not read again.
 std::uint32_t TableChecksum(const std::vector<FileLayout>& layout);

@@ -36,7 +36,8 @@ void TestPayload::Build(const std::vector<TestFile>& input) {
       chunks[f].push_back({streams[s].data(), static_cast<unsigned int>(streams[s].size())});
     }
     files.push_back({names[f].c_str(), static_cast<int>(chunks[f].size()),
-                     chunks[f].empty() ? nullptr : chunks[f].data()});
+                     chunks[f].empty() ? nullptr : chunks[f].data(),
+                     static_cast<unsigned int>(input[f].contents.size())});
   }
   table.fileCount = static_cast<int>(files.size());
   table.files = files.empty() ? nullptr : files.data();
@@ -58,7 +59,7 @@ std::string MakeContents(size_t size, unsigned seed) {
 namespace {
 TestPayload installed;
 // Named from the start: the data directory stage checks the names' lengths.
-PayloadFile installedFiles[2] = {{kMainExeName, 0, nullptr}, {"uninst.exe", 0, nullptr}};
+PayloadFile installedFiles[2] = {{kMainExeName, 0, nullptr, 0}, {"uninst.exe", 0, nullptr, 0}};
 unsigned int installedChecksum;
 }  // namespace
 
