@@ -1,5 +1,5 @@
 // The Windows extras of the desktop integration, each looked up at run time
-// in a DLL of the system directory (system_library.h): the DDE replies let
+// in a DLL of the system directory (loader/system_library.h): the DDE replies let
 // through the message filter, the Start menu's folders, shortcut files,
 // starting a program through the desktop's Explorer, and the home folders
 // that the data directory's proposal comes from. The host build has
@@ -16,38 +16,7 @@
 
 #include "datadir/datadir.h"
 #include "desktop/shell.h"
-#include "desktop/system_library.h"
-
-// Loading a DLL of the system directory by its full path, and looking up
-// its functions. The program's loader settings (loader/) already keep later
-// loads to the system directory where Windows allows it; a full path does
-// the same for this DLL on a Windows that does not.
-namespace {
-
-// The system directory, a separator and a DLL's name.
-const int kLibraryPathSize = MAX_PATH + 32;
-char libraryPath[kLibraryPathSize];
-
-}  // namespace
-
-HMODULE LoadSystemLibrary(const char* name) {
-  UINT length = GetSystemDirectoryA(libraryPath, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return nullptr;
-  int written = snprintf(libraryPath + length, kLibraryPathSize - length, "\\%s", name);
-  if (written < 0 || written >= kLibraryPathSize - static_cast<int>(length)) return nullptr;
-  // By its full path; the DLLs it depends on are found where the loader
-  // settings say.
-  return LoadLibraryA(libraryPath);
-}
-
-int LookUpAll(const char* library, const char* names, FARPROC* found, int count) {
-  HMODULE module = LoadSystemLibrary(library);
-  for (int i = 0; i < count; ++i, names += strlen(names) + 1) {
-    found[i] = module != nullptr ? GetProcAddress(module, names) : nullptr;
-    if (found[i] == nullptr) return 0;
-  }
-  return 1;
-}
+#include "loader/system_library.h"
 
 // COM for the shell objects, from ole32 of the system directory.
 namespace {

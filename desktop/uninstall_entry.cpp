@@ -10,7 +10,7 @@
 
 #include "datadir/datadir.h"
 #include "desktop/shell.h"
-#include "desktop/system_library.h"
+#include "loader/system_library.h"
 #include "payload/payload.h"
 
 namespace {

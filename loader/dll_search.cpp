@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "loader/system_library.h"
+
 namespace {
 
 // The exact type of SetDefaultDllDirectories, calling convention included, so
@@ -18,9 +20,5 @@ int RestrictDllSearch() {
   if (kernel == nullptr) return 0;
   FARPROC found = GetProcAddress(kernel, "SetDefaultDllDirectories");
   if (found == nullptr) return 0;
-  // FARPROC takes no arguments; the cast goes through void (*)(), the one
-  // function pointer type that converts to any other without a warning.
-  SetDefaultDllDirectoriesFn setDefaultDllDirectories =
-      reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void (*)()>(found));
-  return setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32) ? 1 : 0;
+  return As<SetDefaultDllDirectoriesFn>(found)(LOAD_LIBRARY_SEARCH_SYSTEM32) ? 1 : 0;
 }

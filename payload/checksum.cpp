@@ -33,6 +33,7 @@ unsigned int PayloadChecksum(const Payload* payload) {
                   static_cast<uInt>(strlen(file->name) + 1));
     sum = AddWord(sum, static_cast<unsigned int>(file->chunkCount));
     sum = AddWord(sum, file->size);
+    sum = AddWord(sum, file->hash);
     for (int j = 0; j < file->chunkCount; ++j) {
       const PayloadChunk* chunk = &file->chunks[j];
       sum = AddWord(sum, chunk->compressedLength);

@@ -20,6 +20,7 @@
 #include <string.h>
 #include <zlib.h>
 
+#include "payload/content_hash.h"
 #include "payload/payload.h"
 #include "payload/staging.h"
 
@@ -121,32 +122,30 @@ bool ListInstalledFiles(const Payload* payload, const char* directory, int* orde
 }
 
 // Whether the installed file at installedPath, of `size` bytes, holds
-// exactly `file`'s bytes. Each piece is first checked against the Adler-32
-// at the end of its zlib stream, which rules out most changed files without
-// unpacking them; a piece that passes is unpacked into `buffer` and compared
-// byte for byte with what `installed` read.
-bool HoldsPayload(const PayloadFile* file, DWORD size, unsigned char* buffer,
-                  unsigned char* installed) {
+// `file`'s bytes: its size, each piece's Adler-32 (at the end of the
+// piece's zlib stream), which rules out most changed files at their first
+// piece, and the file's content hash, all without unpacking a chunk. The
+// pieces are read through `buffer`.
+bool HoldsPayload(const PayloadFile* file, DWORD size, unsigned char* buffer) {
   if (size != file->size) return false;
   HANDLE in = CreateFileA(installedPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                           FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (in == INVALID_HANDLE_VALUE) return false;
+  unsigned int hash = kContentHashStart;
   bool same = true;
   for (int j = 0; j < file->chunkCount && same; ++j, size -= kPayloadPieceSize) {
     const PayloadChunk* chunk = &file->chunks[j];
     DWORD piece = size < kPayloadPieceSize ? size : kPayloadPieceSize, got = 0;
     const unsigned char* end = chunk->data + chunk->compressedLength;
-    uLongf length = kExtractBufferSize;
-    same = ReadFile(in, installed, piece, &got, nullptr) && got == piece &&
+    same = ReadFile(in, buffer, piece, &got, nullptr) && got == piece &&
            chunk->compressedLength > 6 &&
-           AddToCheck(1, installed, piece) == (static_cast<unsigned int>(end[-4]) << 24 |
-                                               static_cast<unsigned int>(end[-3]) << 16 |
-                                               static_cast<unsigned int>(end[-2]) << 8 | end[-1]) &&
-           uncompress(buffer, &length, chunk->data, chunk->compressedLength) == Z_OK &&
-           length == piece && memcmp(buffer, installed, piece) == 0;
+           AddToCheck(1, buffer, piece) == (static_cast<unsigned int>(end[-4]) << 24 |
+                                            static_cast<unsigned int>(end[-3]) << 16 |
+                                            static_cast<unsigned int>(end[-2]) << 8 | end[-1]);
+    hash = FoldPieceHash(hash, HashPiece(buffer, piece));
   }
   CloseHandle(in);
-  return same;
+  return same && hash == file->hash;
 }
 
 // Writes one file's chunks to an open file, counting the bytes into
@@ -184,7 +183,7 @@ unsigned long long RoomNeeded(const Payload* payload, const unsigned char* plans
 // bytes, or the move of what cannot be changed in place; the creation of
 // what is not there.
 ExtractResult RecordBatch(const Payload* payload, const char* directory, int first, int end,
-                          unsigned char* plans, unsigned char* buffer) {
+                          unsigned char* plans) {
   ExtractResult result = kExtractDone;
   for (int i = first; i < end && result == kExtractDone; ++i) {
     int k = i - first;
@@ -206,8 +205,7 @@ ExtractResult RecordBatch(const Payload* payload, const char* directory, int fir
             (payload->files[i].size + kJournalSector - 1ull) / kJournalSector * kJournalSector;
         handles[k] = installed;
         result = AddPreviousBytes(name, facts[k].index, installed, length,
-                                  most < length ? static_cast<DWORD>(most) : length, buffer,
-                                  kExtractBufferSize);
+                                  most < length ? static_cast<DWORD>(most) : length);
         continue;
       }
       if (installed != INVALID_HANDLE_VALUE) CloseHandle(installed);
@@ -293,7 +291,7 @@ ExtractResult InstallFiles(const Payload* payload, const char* directory, unsign
   for (int first = 0; first < payload->fileCount && result == kExtractDone; first += kBatchFiles) {
     int end = first + kBatchFiles < payload->fileCount ? first + kBatchFiles : payload->fileCount;
     for (HANDLE& handle : handles) handle = INVALID_HANDLE_VALUE;
-    result = RecordBatch(payload, directory, first, end, plans, buffer);
+    result = RecordBatch(payload, directory, first, end, plans);
     if (result == kExtractDone) result = CreateBatch(payload, directory, first, end, plans);
     if (result == kExtractDone) {
       result = WriteBatch(payload, first, end, plans, buffer, owner, progress);
@@ -314,8 +312,8 @@ ExtractResult InstallFiles(const Payload* payload, const char* directory, unsign
 }
 
 ExtractResult Extract(const Payload* payload, const char* directory, unsigned char* buffer,
-                      unsigned char* installed, int* order, unsigned char* plans, DWORD* sizes,
-                      HWND owner, ProgressFn progress) {
+                      int* order, unsigned char* plans, DWORD* sizes, HWND owner,
+                      ProgressFn progress) {
   // What an earlier run left is finished first; what could not be put back
   // or read stops the run before it touches anything.
   switch (SettleStagingFolder(directory, kSettleToRestore)) {
@@ -336,7 +334,7 @@ ExtractResult Extract(const Payload* payload, const char* directory, unsigned ch
     if (plans[i] == kFolderInTheWay) return kExtractCannotCreate;
     if (plans[i] == kChangeInPlace &&
         JoinPath(directory, payload->files[i].name, installedPath, kStagingPathSize) &&
-        HoldsPayload(&payload->files[i], sizes[i], buffer, installed)) {
+        HoldsPayload(&payload->files[i], sizes[i], buffer)) {
       plans[i] = kUnchanged;
     }
     changes = changes || plans[i] != kUnchanged;
@@ -364,20 +362,17 @@ ExtractResult ExtractPayloadInto(const Payload* payload, const char* directory, 
                                  ProgressFn progress) {
   previousRestored = 1;
   unsigned char* buffer = static_cast<unsigned char*>(malloc(kExtractBufferSize));
-  unsigned char* installed = static_cast<unsigned char*>(malloc(kExtractBufferSize));
   size_t count = payload->fileCount > 0 ? static_cast<size_t>(payload->fileCount) : 1;
   int* order = static_cast<int*>(malloc(count * sizeof(int)));
   DWORD* sizes = static_cast<DWORD*>(malloc(count * sizeof(DWORD)));
   unsigned char* plans = static_cast<unsigned char*>(malloc(count));
   ExtractResult result = kExtractNoMemory;
-  if (buffer != nullptr && installed != nullptr && order != nullptr && sizes != nullptr &&
-      plans != nullptr) {
-    result = Extract(payload, directory, buffer, installed, order, plans, sizes, owner, progress);
+  if (buffer != nullptr && order != nullptr && sizes != nullptr && plans != nullptr) {
+    result = Extract(payload, directory, buffer, order, plans, sizes, owner, progress);
   }
   free(plans);
   free(sizes);
   free(order);
-  free(installed);
   free(buffer);
   if (result == kExtractDone && progress != nullptr) progress(owner, "", 100);
   return result;

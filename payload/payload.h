@@ -2,18 +2,19 @@
 //
 // Layout: the payload is one constant table generated at build time.
 //   Payload      fileCount, files[fileCount], checksum
-//   PayloadFile  name (bare file name), chunkCount, chunks[chunkCount], size
+//   PayloadFile  name (bare file name), chunkCount, chunks[chunkCount], size, hash
 //   PayloadChunk data, compressedLength
 // Each chunk is one complete zlib stream (header 0x78 0x9C) made from one
 // piece of at most kPayloadPieceSize bytes of the file; the decompressed
-// chunks of a file, in order, are the file's bytes, size of them. No chunk
-// decompresses to more than kExtractBufferSize bytes. File 0 is the main executable, named
+// chunks of a file, in order, are the file's bytes, size of them, and hash is
+// their content hash (payload/content_hash.h). No chunk decompresses to more
+// than kExtractBufferSize bytes. File 0 is the main executable, named
 // kMainExeName; the uninstaller is named "uninst.exe".
 //
 // The checksum is zlib's Adler-32 of the table as a byte stream: fileCount,
 // then per file its name with the terminating NUL, its chunkCount, its size,
-// and per chunk its compressedLength followed by its data; every count and
-// length is 4 bytes, little-endian. The setup checks it before it touches anything,
+// its hash, and per chunk its compressedLength followed by its data; every
+// count, length and hash is 4 bytes, little-endian. The setup checks it before it touches anything,
 // so a damaged name, count or chunk is found before a file is written.
 #ifndef TIDEWELL_PAYLOAD_PAYLOAD_H
 #define TIDEWELL_PAYLOAD_PAYLOAD_H
@@ -49,6 +50,7 @@ struct PayloadFile {
   int chunkCount;
   const PayloadChunk* chunks;
   unsigned int size;  // the file's bytes, all chunks decompressed
+  unsigned int hash;  // their content hash
 };
 
 struct Payload {

@@ -110,8 +110,7 @@ bool RestoreBytes() {
   Found which = OpenRecorded(targetPath, GENERIC_WRITE, 0, true, &target);
   bool compare = which == kCannotOpen;
   if (compare) which = OpenRecorded(targetPath, GENERIC_READ, kEveryShare, true, &target);
-  bool restored =
-      which == kNotOurs || (which == kOurs && (!compare || found.size == record.value));
+  bool restored = which == kNotOurs || (which == kOurs && (!compare || found.size == record.value));
   if (target != INVALID_HANDLE_VALUE) {
     for (DWORD left = record.dataLength, size, got; left > 0 && restored; left -= size) {
       size = left < kReadSize / 2 ? left : kReadSize / 2;
@@ -122,10 +121,9 @@ bool RestoreBytes() {
     }
     // The bytes after those written over were never changed: the file only
     // gets its previous length back.
-    restored = restored &&
-               (compare || (SetFilePointer(target, static_cast<LONG>(record.value), nullptr,
-                                           FILE_BEGIN) == record.value &&
-                            SetEndOfFile(target) && FlushFileBuffers(target)));
+    restored = restored && (compare || (SetFilePointer(target, static_cast<LONG>(record.value),
+                                                       nullptr, FILE_BEGIN) == record.value &&
+                                        SetEndOfFile(target) && FlushFileBuffers(target)));
     CloseHandle(target);
   }
   SeekTo(end);

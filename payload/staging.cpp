@@ -21,9 +21,9 @@ static_assert(sizeof kJournalMagic - 1 == sizeof(JournalHeader::magic),
 
 namespace {
 
-// Records are gathered here and written in one piece; the previous bytes of
-// a file are read straight into it.
-const DWORD kPendingSize = 65536;
+// Records are gathered here and written in large pieces; the previous bytes
+// of a file are read straight into it.
+const DWORD kPendingSize = 1 << 20;
 // A lock's name: the application's name, cut to 100 characters, and a word.
 const int kLockNameSize = 128;
 
@@ -260,16 +260,19 @@ ExtractResult AddRecord(unsigned int tag, const char* name, const unsigned int i
 }
 
 ExtractResult AddPreviousBytes(const char* name, const unsigned int index[2], HANDLE file,
-                               DWORD length, DWORD size, unsigned char* buffer, DWORD bufferSize) {
+                               DWORD length, DWORD size) {
   unsigned int check;
   if (!AppendHead('b', name, index, length, size, &check)) return kExtractShortWrite;
-  for (DWORD left = size; left > 0;) {
-    DWORD got = 0;
-    if (!ReadFile(file, buffer, left < bufferSize ? left : bufferSize, &got, nullptr) || got == 0) {
+  for (DWORD left = size, got; left > 0; left -= got) {
+    if (pendingUsed == kPendingSize && !WritePending()) return kExtractShortWrite;
+    DWORD room = kPendingSize - pendingUsed;
+    if (!ReadFile(file, pending + pendingUsed, left < room ? left : room, &got, nullptr) ||
+        got == 0) {
       return kExtractCannotCreate;
     }
-    if (!Append(buffer, got, &check)) return kExtractShortWrite;
-    left -= got;
+    check = AddToCheck(check, pending + pendingUsed, got);
+    pendingUsed += got;
+    journalLength += got;
   }
   return Append(&check, sizeof check, nullptr) ? kExtractDone : kExtractShortWrite;
 }

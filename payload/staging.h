@@ -172,10 +172,9 @@ ExtractResult OpenStagingFolder(const char* directory);
 ExtractResult AddRecord(unsigned int tag, const char* name, const unsigned int index[2],
                         unsigned int value);
 // Adds the 'b' record of `name`, `length` bytes long: the first `size`
-// bytes of `file` (open for reading, at its start), read through `buffer`
-// of `bufferSize` bytes.
+// bytes of `file` (open for reading, at its start).
 ExtractResult AddPreviousBytes(const char* name, const unsigned int index[2], HANDLE file,
-                               DWORD length, DWORD size, unsigned char* buffer, DWORD bufferSize);
+                               DWORD length, DWORD size);
 // Writes what was added and flushes the journal.
 ExtractResult FlushJournal();
 // The path of a free place to move an installed object aside to, into

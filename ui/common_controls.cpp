@@ -7,7 +7,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "desktop/system_library.h"
+#include "loader/system_library.h"
 
 namespace {
 

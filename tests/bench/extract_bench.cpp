@@ -130,9 +130,9 @@ void PrintRoom(const char* what, const std::string& folder, const std::vector<Te
   size_t events = StandinEvents().size();
   run();
   StandinDiskUse(&end, &most);
-  long flushes = std::count_if(StandinEvents().begin() + static_cast<long>(events),
-                               StandinEvents().end(),
-                               [](const std::string& e) { return e == "FlushFileBuffers"; });
+  long flushes =
+      std::count_if(StandinEvents().begin() + static_cast<long>(events), StandinEvents().end(),
+                    [](const std::string& e) { return e == "FlushFileBuffers"; });
   printf("  %-44s %6ld flushes, %8.1f MiB at the peak beyond before and after\n", what, flushes,
          (most - std::max(start, end)) / 1048576.0);
 }
@@ -154,9 +154,10 @@ void PrintJournalRoom(const std::string& dir, const std::string& setList,
     bytes += file.contents.size();
     clusters += (file.contents.size() + 4095) / 4096 * 4096;
   }
-  printf("flushes and room, %zu files (the stand-in's counts); the previous version's files take\n"
-         "%.1f MiB, %.1f MiB in 4 KiB clusters:\n",
-         set.size(), bytes / 1048576.0, clusters / 1048576.0);
+  printf(
+      "flushes and room, %zu files (the stand-in's counts); the previous version's files take\n"
+      "%.1f MiB, %.1f MiB in 4 KiB clusters:\n",
+      set.size(), bytes / 1048576.0, clusters / 1048576.0);
   PrintRoom("first installation: ours", folder, {}, ours);
   PrintRoom("first installation: a plain overwrite", folder, {}, plain);
   PrintRoom("over the previous version: ours", folder, previous, ours);

@@ -16,6 +16,8 @@ export XDG_DATA_HOME=$SCRATCH/data
 export XDG_CONFIG_HOME=$SCRATCH/config
 export TIDEWELL_PRODUCT_LOG=$SCRATCH/product.log
 export SETUP_SLEEP_SCALE=0
+# Named mutexes live beside the scratch drive, away from other runs.
+export XDG_RUNTIME_DIR=$SCRATCH
 unset HOMEDRIVE HOMEPATH SETUP_NO_PROGMAN
 mkdir -p "$SETUP_DRIVE_C" "$SETUP_WINDOWS_DIR"
 INI=$SETUP_WINDOWS_DIR/tidewell.ini

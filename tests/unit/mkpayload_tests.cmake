@@ -65,6 +65,8 @@ add_executable(mkpayload_tests
   ${mkpayload_check_names}
   ${MKPAYLOAD_TEST_ROOT}/payload/checksum.cpp)
 target_link_libraries(mkpayload_tests PRIVATE mkpayload_core GTest::gtest_main ZLIB::ZLIB)
+# The setup's content hash, which the emitted table must hold.
+target_include_directories(mkpayload_tests PRIVATE ${MKPAYLOAD_TEST_ROOT})
 target_compile_definitions(mkpayload_tests PRIVATE
   MKPAYLOAD_PATH="$<TARGET_FILE:mkpayload>"
   MKPAYLOAD_TEST_CXX="${CMAKE_CXX_COMPILER}"

@@ -1,6 +1,7 @@
 // mkpayload run as the build runs it: outputs, determinism and the names source.
 #include "mkpayload.h"
 #include "mkpayload_test_support.h"
+#include "payload/content_hash.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -27,6 +28,7 @@ struct ParsedFile {
   int chunkCount;
   std::vector<mkpayload::ChunkRef> chunks;
   std::size_t size;
+  unsigned int hash;
 };
 
 // Reads the table back out of the generated C++ source.
@@ -46,9 +48,11 @@ std::vector<ParsedFile> ParseTable(const std::string& source) {
   std::regex filesRe(R"(kPayloadFiles\[\] = \{([^;]*)\};)");
   if (!std::regex_search(source, block, filesRe)) return files;
   std::string body = block[1];
-  std::regex fileRe(R"(\{(kMainExeName|"[^"]*"), (\d+), (kFile\d+Chunks|nullptr), (\d+)u\})");
+  std::regex fileRe(
+      R"(\{(kMainExeName|"[^"]*"), (\d+), (kFile\d+Chunks|nullptr), (\d+)u, (\d+)u\})");
   for (std::sregex_iterator it(body.begin(), body.end(), fileRe), end; it != end; ++it) {
-    files.push_back({(*it)[1], std::stoi((*it)[2]), arrays[(*it)[3]], std::stoul((*it)[4])});
+    files.push_back({(*it)[1], std::stoi((*it)[2]), arrays[(*it)[3]], std::stoul((*it)[4]),
+                     static_cast<unsigned int>(std::stoul((*it)[5]))});
   }
   return files;
 }
@@ -95,6 +99,7 @@ TEST(MkpayloadTool, RoundTripsEveryFileThroughTheTable) {
     EXPECT_EQ(files[f].chunkCount, int(c.pieces.size())) << c.name;
     EXPECT_EQ(files[f].size, c.size) << c.name;
     std::string rebuilt;
+    unsigned int hash = kContentHashStart;
     for (std::size_t k = 0; k < c.pieces.size(); ++k) {
       const mkpayload::ChunkRef& ref = files[f].chunks[k];
       EXPECT_EQ(ref.offset, end) << c.name << " chunk " << k;
@@ -108,12 +113,15 @@ TEST(MkpayloadTool, RoundTripsEveryFileThroughTheTable) {
           << c.name << " chunk " << k;
       EXPECT_EQ(length, c.pieces[k]) << c.name << " chunk " << k;
       rebuilt += out.substr(0, length);
+      hash = FoldPieceHash(hash,
+                           HashPiece(reinterpret_cast<const unsigned char*>(out.data()), length));
       // The length covers the stream exactly: one byte less loses the trailer.
       length = out.size();
       EXPECT_NE(uncompress(reinterpret_cast<Bytef*>(out.data()), &length, data, ref.length - 1),
                 Z_OK)
           << c.name << " chunk " << k << " decompressed without its last byte";
     }
+    EXPECT_EQ(files[f].hash, hash) << c.name;
     EXPECT_TRUE(rebuilt == MakeData(c.size, unsigned(f)))
         << c.name << " rebuilt " << rebuilt.size() << " bytes of " << c.size;
   }
@@ -222,9 +230,9 @@ TEST(MkpayloadTool, EmittedTablesCompileWithoutWarnings) {
   fs::path dir = scratch.dir;
   const std::pair<std::vector<mkpayload::FileLayout>, const char*> cases[] = {
       {{}, "0|0|"},
-      {{{"main.exe", 0, {}},
-        {"q\"b\\s?\?/n\nx\xe9", 0, {}},
-        {"two.bin", 2, {{0, 3, 0}, {3, 5, 0}}}},
+      {{{"main.exe", 0, {}, 0},
+        {"q\"b\\s?\?/n\nx\xe9", 0, {}, 0},
+        {"two.bin", 2, {{0, 3, 0}, {3, 5, 0}}, 0}},
        "3|main.exe:0|q\"b\\s\?\?/n\nx\xe9:0|two.bin:2:1,3:4,5|"
        "3|main.exe|q\"b\\s\?\?/n\nx\xe9|two.bin|"},
   };

@@ -177,7 +177,7 @@ TEST_F(PayloadTest, ChunkLargerThanTheBufferIsCorrupt) {
       compress(stream.data(), &length, reinterpret_cast<const Bytef*>(big.data()), big.size()),
       Z_OK);
   PayloadChunk chunk = {stream.data(), static_cast<unsigned int>(length)};
-  PayloadFile file = {"big.bin", 1, &chunk, static_cast<unsigned int>(big.size())};
+  PayloadFile file = {"big.bin", 1, &chunk, static_cast<unsigned int>(big.size()), 0};
   Payload table = {1, &file, nullptr};
   EXPECT_EQ(ExtractPayloadFrom(&table, nullptr, nullptr), kExtractCorruptPayload);
 }

@@ -82,6 +82,7 @@ std::uint32_t TableChecksum(const std::vector<FileLayout>& layout) {
                   static_cast<uInt>(file.name.size() + 1));
     sum = AddWord(sum, static_cast<std::uint32_t>(file.chunks.size()));
     sum = AddWord(sum, static_cast<std::uint32_t>(file.size));
+    sum = AddWord(sum, file.hash);
     for (const ChunkRef& chunk : file.chunks) {
       sum = AddWord(sum, static_cast<std::uint32_t>(chunk.length));
       sum = adler32_combine(sum, chunk.adler, static_cast<z_off_t>(chunk.length));
@@ -121,7 +122,7 @@ std::string TableSource(const std::vector<FileLayout>& layout) {
     std::string chunks =
         layout[f].chunks.empty() ? "nullptr" : "kFile" + std::to_string(f) + "Chunks";
     out += "    {" + name + ", " + std::to_string(layout[f].chunks.size()) + ", " + chunks + ", " +
-           std::to_string(layout[f].size) + "u},\n";
+           std::to_string(layout[f].size) + "u, " + std::to_string(layout[f].hash) + "u},\n";
   }
   out += "};\n\nextern const Payload kPayloadTable = {" + std::to_string(layout.size()) +
          ", kPayloadFiles, &kPayloadChecksum};\n";

@@ -85,6 +85,7 @@ struct FileLayout {
   std::string name;
   std::uint64_t size;  // uncompressed bytes
   std::vector<ChunkRef> chunks;
+  std::uint32_t hash;  // the content hash of payload/content_hash.h
 };
 
 // Where the chunks go. write appends one chunk to the blob; read gives back
@@ -161,10 +162,10 @@ std::string Quote(const std::string& text);
 std::string AsmSource(const std::string& blobPath);
 
 // The checksum that the setup checks the table against: Adler-32 over
-// fileCount, then per file its name and NUL, its chunk count, its size, and
-// per chunk its length and bytes, each count and length 4 bytes little-endian (see
-// payload/payload.h). Made from each chunk's own Adler-32, so the chunk
-// bytes are not read again.
+// fileCount, then per file its name and NUL, its chunk count, its size, its
+// content hash, and per chunk its length and bytes, each count and length 4 bytes little-endian
+// (see payload/payload.h). Made from each chunk's own Adler-32, so the chunk bytes are not read
+// again.
 std::uint32_t TableChecksum(const std::vector<FileLayout>& layout);
 
 // The C++ source that defines kPayloadTable over kPayloadBlob, with its

@@ -16,6 +16,7 @@
 // else with what its chunk in the blob decompresses to, so a shared chunk is
 // known to decompress to the piece that refers to it.
 #include "mkpayload.h"
+#include "payload/content_hash.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -307,7 +308,7 @@ bool PackInputs(const std::vector<Input>& inputs, unsigned jobs, int level, cons
                                             libdeflate_zlib_compress_bound(nullptr, kPieceSize)));
   }
   layout->clear();
-  for (const Input& input : inputs) layout->push_back({input.name, 0, {}});
+  for (const Input& input : inputs) layout->push_back({input.name, 0, {}, kContentHashStart});
   *stats = PackStats{};
   RepeatTable repeats;
   InitRepeatTable(&repeats);
@@ -346,6 +347,8 @@ bool PackInputs(const std::vector<Input>& inputs, unsigned jobs, int level, cons
       }
       if (got > 0) {
         (*layout)[file].size += got;
+        (*layout)[file].hash =
+            FoldPieceHash((*layout)[file].hash, HashPiece(slot.piece.data(), got));
         slot.pieceSize = got;
         slot.file = file;
         slot.done = false;

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "config/setup_config.h"
+#include "payload/content_hash.h"
 
 void TestPayload::Build(const std::vector<TestFile>& input) {
   names.clear();
@@ -35,9 +36,15 @@ void TestPayload::Build(const std::vector<TestFile>& input) {
     for (size_t s : streamIndex[f]) {
       chunks[f].push_back({streams[s].data(), static_cast<unsigned int>(streams[s].size())});
     }
+    const std::string& data = input[f].contents;
+    unsigned int hash = kContentHashStart;
+    for (size_t at = 0; at < data.size(); at += kPayloadPieceSize) {
+      hash = FoldPieceHash(hash, HashPiece(reinterpret_cast<const unsigned char*>(data.data()) + at,
+                                           std::min<size_t>(kPayloadPieceSize, data.size() - at)));
+    }
     files.push_back({names[f].c_str(), static_cast<int>(chunks[f].size()),
                      chunks[f].empty() ? nullptr : chunks[f].data(),
-                     static_cast<unsigned int>(input[f].contents.size())});
+                     static_cast<unsigned int>(data.size()), hash});
   }
   table.fileCount = static_cast<int>(files.size());
   table.files = files.empty() ? nullptr : files.data();
@@ -59,7 +66,8 @@ std::string MakeContents(size_t size, unsigned seed) {
 namespace {
 TestPayload installed;
 // Named from the start: the data directory stage checks the names' lengths.
-PayloadFile installedFiles[2] = {{kMainExeName, 0, nullptr, 0}, {"uninst.exe", 0, nullptr, 0}};
+PayloadFile installedFiles[2] = {{kMainExeName, 0, nullptr, 0, 0},
+                                 {"uninst.exe", 0, nullptr, 0, 0}};
 unsigned int installedChecksum;
 }  // namespace
 

@@ -1,9 +1,10 @@
 // DLLs of the system directory, loaded by their full path, and the functions
 // looked up in them. The program imports only KERNEL32, USER32 and msvcrt;
 // everything else it may use is found this way, so a Windows without it
-// still runs the program. Windows build only.
-#ifndef TIDEWELL_DESKTOP_SYSTEM_LIBRARY_H
-#define TIDEWELL_DESKTOP_SYSTEM_LIBRARY_H
+// still runs the program. Loading and looking up are the Windows build's
+// (system_library.cpp); As is for both.
+#ifndef TIDEWELL_LOADER_SYSTEM_LIBRARY_H
+#define TIDEWELL_LOADER_SYSTEM_LIBRARY_H
 
 #include <windows.h>
 
@@ -25,4 +26,4 @@ Function As(FARPROC found) {
   return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(found));
 }
 
-#endif  // TIDEWELL_DESKTOP_SYSTEM_LIBRARY_H
+#endif  // TIDEWELL_LOADER_SYSTEM_LIBRARY_H
