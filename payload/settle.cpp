@@ -35,7 +35,7 @@ unsigned long long recordsEnd;
 // followed by the identity of what it created.
 unsigned long long lastIdentity;
 bool committed;
-bool trustedJournal;
+JournalKnown journalKnown;
 bool removing;
 bool deletedAtRestart;
 const char* settleDirectory;
@@ -177,6 +177,7 @@ bool Act(Pass pass, unsigned long long start) {
       return MoveFileExA(asidePath, targetPath, 0) ||
              (removing && RemoveAsItself(asidePath, found.attributes));
     case kRollForward * 256 + 'n': {
+      if (journalKnown == kJournalOwnCut) return true;
       which = OpenRecorded(targetPath, GENERIC_WRITE, 0, true, &opened);
       if (which != kOurs) return which == kNotOurs;
       bool cut = found.size <= record.value ||
@@ -216,7 +217,7 @@ bool Walk(Pass pass) {
     if (pass == kUndoChanges && record.tag == 'b' &&
         JoinPath(settleDirectory, name, targetPath, kStagingPathSize)) {
       done = (RestoreBytes() || removing) && done;
-    } else if (pass == kCheckRecords && !trustedJournal) {
+    } else if (pass == kCheckRecords && journalKnown == kJournalUnknown) {
       for (DWORD left = record.dataLength, size; left > 0; left -= size) {
         size = left < kReadSize ? left : kReadSize;
         if (!ReadExactly(chunk, size)) return true;
@@ -229,7 +230,8 @@ bool Walk(Pass pass) {
     if (!ReadExactly(&check, sizeof check)) break;
     if (pass != kCheckRecords) {
       done = Act(pass, start) && done;
-    } else if ((check == sum || (trustedJournal && record.dataLength > 0)) && IsWellFormed()) {
+    } else if ((check == sum || (journalKnown != kJournalUnknown && record.dataLength > 0)) &&
+               IsWellFormed()) {
       // The journal this process wrote is trusted for its previous bytes.
       recordsEnd = offset;
       if (record.tag == 'i') lastIdentity = start;
@@ -244,12 +246,12 @@ bool Walk(Pass pass) {
 }  // namespace
 
 StagingOutcome SettleJournal(const char* directory, const char* folder, HANDLE held, HANDLE opened,
-                             SettleMode mode, bool trusted, bool* rolledForward) {
+                             SettleMode mode, JournalKnown known, bool* rolledForward) {
   journal = opened;
   settleDirectory = directory;
   settleFolder = folder;
   removing = mode == kSettleToRemove;
-  trustedJournal = trusted;
+  journalKnown = known;
   committed = deletedAtRestart = false;
   recordsEnd = sizeof header;
   lastIdentity = 0;
@@ -342,7 +344,8 @@ StagingOutcome SettleStagingFolder(const char* directory, SettleMode mode) {
       }
       return kStagingBusy;
     }
-    StagingOutcome outcome = SettleJournal(directory, folder, held, opened, mode, false, nullptr);
+    StagingOutcome outcome =
+        SettleJournal(directory, folder, held, opened, mode, kJournalUnknown, nullptr);
     if (outcome != kStagingSettled) return outcome;
   }
   return kStagingSettled;

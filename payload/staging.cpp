@@ -303,11 +303,12 @@ int NextAsidePath(char* aside, unsigned int* number) {
   return 0;
 }
 
-StagingOutcome FinishRun(const char* directory, bool* committed) {
+StagingOutcome FinishRun(const char* directory, bool cut, bool* committed) {
   // What is still pending was added before a failure: it goes out too, so
   // that the files it names are known when the run is rolled back.
   WritePending();
   HANDLE held = heldFolder, written = journal;
   heldFolder = journal = INVALID_HANDLE_VALUE;
-  return SettleJournal(directory, folderPath, held, written, kSettleToRestore, true, committed);
+  return SettleJournal(directory, folderPath, held, written, kSettleToRestore,
+                       cut ? kJournalOwnCut : kJournalOwn, committed);
 }

@@ -152,13 +152,17 @@ enum StagingOutcome {
 enum SettleMode { kSettleToRestore = 1, kSettleToRemove = 2 };
 // Finishes what runs left in the staging folders of `directory`.
 StagingOutcome SettleStagingFolder(const char* directory, SettleMode mode);
+// How much of a journal to settle is known: nothing (it is read and
+// checked whole), that this process wrote it and held it since (its
+// previous bytes are then read only to be written back), or that too and
+// that the run has cut its files to their new lengths itself.
+enum JournalKnown { kJournalUnknown = 0, kJournalOwn = 1, kJournalOwnCut = 2 };
 // Settles the staging folder `folder` of `directory`, held by `held`, by
 // its journal, open in `journal` for reading and writing without sharing;
-// closes both. `trusted` says that this process wrote the journal and held
-// it since: previous bytes are then read only to be written back. Sets
-// `committed`, when given, to whether the run was rolled forward.
+// closes both. Sets `committed`, when given, to whether the run was rolled
+// forward.
 StagingOutcome SettleJournal(const char* directory, const char* folder, HANDLE held, HANDLE journal,
-                             SettleMode mode, bool trusted, bool* committed);
+                             SettleMode mode, JournalKnown known, bool* committed);
 
 // A run's side, in this order: open the folder; for each batch of files the
 // records that undo them, flushed, then the changes; then commit; then
@@ -181,7 +185,8 @@ ExtractResult FlushJournal();
 // `aside` of kStagingPathSize, and its number: 1, or 0 when there is none.
 int NextAsidePath(char* aside, unsigned int* number);
 // Rolls the run forward when its commit is in the journal, else back, and
-// lets the folder go; `committed` says which.
-StagingOutcome FinishRun(const char* directory, bool* committed);
+// lets the folder go; `committed` says which. `cut` says that the run has
+// cut the files it changed in place to their new lengths after its commit.
+StagingOutcome FinishRun(const char* directory, bool cut, bool* committed);
 
 #endif  // TIDEWELL_PAYLOAD_STAGING_H
