@@ -44,6 +44,9 @@ const unsigned long long kRoomPerFile = 8192;
 const unsigned long long kRoomForTheJournal = 65536;
 const DWORD kLargestInPlace = 0x7FFFFFFF;
 const unsigned int kNoIndex[2] = {0, 0};
+// The unpacked chunks written at once.
+const DWORD kChunksSize = 8 * kExtractBufferSize;
+unsigned char unpacked[kChunksSize];
 
 char currentDirectory[kStagingPathSize];
 char installedPath[kStagingPathSize];
@@ -155,20 +158,26 @@ bool HoldsPayload(const PayloadFile* file, DWORD size, unsigned char* buffer) {
 }
 
 // Writes one file's chunks to an open file, counting the bytes into
-// `written`. The buffer holds kExtractBufferSize bytes and is reused for
-// every chunk.
-ExtractResult WriteChunks(const PayloadFile* file, unsigned char* buffer, HANDLE out,
+// `written`. Each chunk is unpacked into the next kExtractBufferSize bytes
+// of `chunks`, and they go out when it is full or the file ends: fewer,
+// larger writes.
+ExtractResult WriteChunks(const PayloadFile* file, unsigned char* chunks, HANDLE out,
                           DWORD* written) {
   *written = 0;
+  DWORD gathered = 0;
   for (int j = 0; j < file->chunkCount; ++j) {
     const PayloadChunk* chunk = &file->chunks[j];
     uLongf length = kExtractBufferSize;
     // A chunk that fails to decompress is never written as if it were good.
-    if (uncompress(buffer, &length, chunk->data, chunk->compressedLength) != Z_OK) {
+    if (uncompress(chunks + gathered, &length, chunk->data, chunk->compressedLength) != Z_OK) {
       return kExtractCorruptPayload;
     }
-    if (!WriteWhole(out, buffer, static_cast<DWORD>(length))) return kExtractShortWrite;
+    gathered += static_cast<DWORD>(length);
     *written += static_cast<DWORD>(length);
+    if (gathered + kExtractBufferSize > kChunksSize || j + 1 == file->chunkCount) {
+      if (!WriteWhole(out, chunks, gathered)) return kExtractShortWrite;
+      gathered = 0;
+    }
   }
   return *written == file->size ? kExtractDone : kExtractCorruptPayload;
 }
@@ -271,7 +280,7 @@ ExtractResult CreateBatch(const Payload* payload, const char* directory, int fir
 // flush after each write. A file changed in place that got shorter keeps
 // its length until the commit; its 'n' record says where it ends.
 ExtractResult WriteBatch(const Payload* payload, int first, int end, const unsigned char* plans,
-                         unsigned char* buffer, HWND owner, ProgressFn progress) {
+                         HWND owner, ProgressFn progress) {
   ExtractResult result = kExtractDone;
   for (int i = first; i < end && result == kExtractDone; ++i) {
     int k = i - first;
@@ -280,7 +289,7 @@ ExtractResult WriteBatch(const Payload* payload, int first, int end, const unsig
     if (plans[i] == kUnchanged) continue;
     if (plans[i] == kChangeInPlace) SetFilePointer(handles[k], 0, nullptr, FILE_BEGIN);
     DWORD written = 0;
-    result = WriteChunks(file, buffer, handles[k], &written);
+    result = WriteChunks(file, unpacked, handles[k], &written);
     newLengths[i] = plans[i] == kChangeInPlace && written < facts[k].size ? written : kNotShorter;
     if (result == kExtractDone && newLengths[i] != kNotShorter) {
       result = AddRecord('n', file->name, facts[k].index, written);
@@ -301,7 +310,7 @@ ExtractResult WriteBatch(const Payload* payload, int first, int end, const unsig
 }
 
 ExtractResult InstallFiles(const Payload* payload, const char* directory, unsigned char* plans,
-                           unsigned char* buffer, HWND owner, ProgressFn progress) {
+                           HWND owner, ProgressFn progress) {
   ExtractResult result = OpenStagingFolder(directory);
   if (result != kExtractDone) return result;
   for (int first = 0; first < payload->fileCount && result == kExtractDone; first += kBatchFiles) {
@@ -310,7 +319,7 @@ ExtractResult InstallFiles(const Payload* payload, const char* directory, unsign
     result = RecordBatch(payload, directory, first, end, plans);
     if (result == kExtractDone) result = CreateBatch(payload, directory, first, end, plans);
     if (result == kExtractDone) {
-      result = WriteBatch(payload, first, end, plans, buffer, owner, progress);
+      result = WriteBatch(payload, first, end, plans, owner, progress);
     }
     for (HANDLE handle : handles) {
       if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
@@ -370,9 +379,9 @@ ExtractResult Extract(const Payload* payload, const char* directory, unsigned ch
       available.QuadPart < RoomNeeded(payload, plans)) {
     return kExtractNoRoom;
   }
-  if (changes) return InstallFiles(payload, directory, plans, buffer, owner, progress);
+  if (changes) return InstallFiles(payload, directory, plans, owner, progress);
   // Nothing to change: the reports all the same.
-  return WriteBatch(payload, 0, payload->fileCount, plans, buffer, owner, progress);
+  return WriteBatch(payload, 0, payload->fileCount, plans, owner, progress);
 }
 
 // The current directory, the data directory, into currentDirectory: false

@@ -104,8 +104,10 @@ TEST(MkpayloadRefusals, EachIsReportedAndLeavesTheOutputsAsTheyWere) {
       // Names.
       {"", ok + "=tw32.exe", "input \"=tw32.exe\": name \"\": the name is empty", 1},
       {"", ok + "~Setup.TMP=tw32.exe",
-       "input \"~Setup.TMP=tw32.exe\": name \"~Setup.TMP\": the name is that of the folder the "
-       "setup unpacks into, \"~setup.tmp\"",
+       "input \"~Setup.TMP=tw32.exe\": name \"~Setup.TMP\": the name is that of a folder the "
+       "setup keeps its journal in, \"~setup.tmp\"",
+       1},
+      {"", ok + "~SETUP3.tmp=tw32.exe", "a folder the setup keeps its journal in, \"~setup3.tmp\"",
        1},
       {"", ok + "a\\b=tw32.exe", "contains '\\'", 1},
       {"", ok + "c:x=tw32.exe", "contains ':'", 1},

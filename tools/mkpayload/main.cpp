@@ -22,7 +22,7 @@ const char kUsage[] =
     "or NAME=PATH (installed as NAME); an INPUT with '/' before its first '='\n"
     "is a PATH. The first file must be the one named by --main-exe, and one\n"
     "file must be named \"uninst.exe\". Names must be printable ASCII and\n"
-    "valid bare Windows file names, not device names nor \"~setup.tmp\".\n"
+    "valid bare Windows file names, not device names nor \"~setup.tmp\" (or ~setup1.tmp to ~setup3.tmp).\n"
     "Only regular files are packed, 1 GiB (1073741824 bytes) in all at most.\n"
     "Each file is cut into 30000-byte pieces, each compressed by itself; a\n"
     "piece that repeats an earlier one byte for byte is stored once, and a\n"

@@ -19,9 +19,11 @@ namespace mkpayload {
 constexpr std::size_t kPieceSize = 30000;
 constexpr std::size_t kExtractBufferSize = 32000;
 
-// Must match kStagingFolderName of payload/staging.cpp: the folder in the
-// data directory that the setup unpacks into, which no payload file may be.
-constexpr char kStagingFolderName[] = "~setup.tmp";
+// Must match kStagingFolderNames of payload/staging.cpp: the folders in the
+// data directory that the setup keeps its journal in, which no payload file
+// may be.
+constexpr const char* kStagingFolderNames[] = {"~setup.tmp", "~setup1.tmp", "~setup2.tmp",
+                                               "~setup3.tmp"};
 
 // The most input bytes one payload may hold, all files together. The blob is
 // at most a few hundredths of a percent larger than its input, and a 32-bit

@@ -73,10 +73,13 @@ std::string NameProblem(const std::string& name) {
   }
   // Before the byte check, so that "COM\xb9" is reported as the device it names.
   if (IsReservedDevice(name)) return "the name is a reserved device name on Windows";
-  // The setup unpacks into a folder of this name beside the installed files.
-  if (Folded(name) == Folded(kStagingFolderName)) {
-    return std::string("the name is that of the folder the setup unpacks into, \"") +
-           kStagingFolderName + "\"";
+  // The setup keeps its journal in a folder of these names beside the
+  // installed files.
+  for (const char* staging : kStagingFolderNames) {
+    if (Folded(name) == Folded(staging)) {
+      return std::string("the name is that of a folder the setup keeps its journal in, \"") +
+             staging + "\"";
+    }
   }
   for (unsigned char c : name) {
     if (c >= 0x80) {
