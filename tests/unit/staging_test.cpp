@@ -40,12 +40,6 @@ class StagingTest : public ::testing::Test {
   std::string dir;
 };
 
-// Patches a 32-bit field of the last record of `j`, which holds `data`.
-void Patch(TestJournal* j, size_t field, unsigned value, size_t data) {
-  size_t record = j->bytes.size() - 4 - data - strlen("tw32.exe") - sizeof(JournalRecord);
-  memcpy(&j->bytes[record + field], &value, sizeof value);
-}
-
 // Only whole records of the journal's own run are replayed, and only onto
 // the files they recorded: a torn, zeroed or foreign record writes nothing,
 // a size is never trusted past the journal's end, a file with a second name
@@ -54,71 +48,51 @@ void Patch(TestJournal* j, size_t field, unsigned value, size_t data) {
 // left as it is.
 TEST_F(StagingTest, SettlingReplaysOnlyWholeRecordsOfTheRunOntoItsFiles) {
   const std::string kBytes = "journal bytes";
-  const size_t kDataLength = offsetof(JournalRecord, dataLength);
+  // A record of tw32.exe's previous bytes, the journal's first, and its size.
+  auto b = [&](TestJournal& j) { j.Add('b', "tw32.exe", dir + "/tw32.exe", 13, kBytes); };
+  auto size = [](TestJournal& j, unsigned value) {
+    memcpy(&j.bytes[sizeof(JournalHeader) + offsetof(JournalRecord, dataLength)], &value, 4);
+  };
   struct Case {
     const char* what;
-    std::function<void(StagingTest& t, TestJournal& j)> make;
+    std::function<void(TestJournal& j)> make;
     StagingOutcome outcome;
     const char* main;  // tw32.exe afterwards
   } cases[] = {
-      {"a record cut short",
-       [&](StagingTest& t, TestJournal& j) {
-         j.Add('b', "tw32.exe", t.dir + "/tw32.exe", 13, kBytes);
-         j.bytes.resize(j.bytes.size() - 6);
-       },
+      {"a record cut short", [&](TestJournal& j) { b(j), j.bytes.resize(j.bytes.size() - 6); },
        kStagingSettled, "previous main"},
       {"a record whose bytes read back as zeros",
-       [&](StagingTest& t, TestJournal& j) {
-         j.Add('b', "tw32.exe", t.dir + "/tw32.exe", 13, kBytes);
-         std::fill(j.bytes.end() - 4 - kBytes.size(), j.bytes.end() - 4, '\0');
-       },
+       [&](TestJournal& j) { b(j), std::fill(j.bytes.end() - 17, j.bytes.end() - 4, '\0'); },
        kStagingSettled, "previous main"},
-      {"a record of another run",
-       [&](StagingTest& t, TestJournal& j) {
-         j.header.run[0] ^= 1;
-         j.Add('b', "tw32.exe", t.dir + "/tw32.exe", 13, kBytes);
-       },
+      {"a record of another run", [&](TestJournal& j) { j.header.run[0] ^= 1, b(j); },
        kStagingSettled, "previous main"},
-      {"a size past the journal's end",
-       [&](StagingTest& t, TestJournal& j) {
-         j.Add('b', "tw32.exe", t.dir + "/tw32.exe", 13, kBytes);
-         Patch(&j, kDataLength, 1000, kBytes.size());
-       },
+      {"a size past the journal's end", [&](TestJournal& j) { b(j), size(j, 1000); },
        kStagingSettled, "previous main"},
-      {"a size that wraps",
-       [&](StagingTest& t, TestJournal& j) {
-         j.Add('b', "tw32.exe", t.dir + "/tw32.exe", 13, kBytes);
-         Patch(&j, kDataLength, 0xFFFFFFF8u, kBytes.size());
-       },
-       kStagingSettled, "previous main"},
+      {"a size that wraps", [&](TestJournal& j) { b(j), size(j, 0xFFFFFFF8u); }, kStagingSettled,
+       "previous main"},
       {"a file with a second name outside",
-       [&](StagingTest& t, TestJournal& j) {
-         fs::remove(t.dir + "/tw32.exe");
-         fs::create_hard_link(t.drive.Path("outside"), t.dir + "/tw32.exe");
-         j.Add('b', "tw32.exe", t.dir + "/tw32.exe", 13, kBytes);
+       [&](TestJournal& j) {
+         fs::remove(dir + "/tw32.exe");
+         fs::create_hard_link(drive.Path("outside"), dir + "/tw32.exe");
+         b(j);
        },
        kStagingSettled, "outside's"},
       {"a creation, and a file of the user's at its name since",
-       [&](StagingTest& t, TestJournal& j) {
-         t.Write("created", "");
-         j.Add('c', "tw32.exe").Add('i', "tw32.exe", t.dir + "/created");
-         fs::remove(t.dir + "/created");
+       [&](TestJournal& j) {
+         Write("created", "");
+         j.Add('c', "tw32.exe").Add('i', "tw32.exe", dir + "/created");
+         fs::remove(dir + "/created");
        },
        kStagingSettled, "previous main"},
       {"a creation that names a folder",
-       [&](StagingTest& t, TestJournal& j) {
-         j.Add('c', "docs").Add('i', "docs", t.dir + "/docs");
-       },
-       kStagingSettled, "previous main"},
+       [&](TestJournal& j) { j.Add('c', "docs").Add('i', "docs", dir + "/docs"); }, kStagingSettled,
+       "previous main"},
       {"a journal of another version",
-       [&](StagingTest& t, TestJournal& j) {
-         j.Add('b', "tw32.exe", t.dir + "/tw32.exe", 13, kBytes);
-         j.bytes[offsetof(JournalHeader, version)] = 3;
-       },
+       [&](TestJournal& j) { b(j), j.bytes[offsetof(JournalHeader, version)] = 3; },
        kStagingForeign, "previous main"},
       {"a journal another program holds open",
-       [&](StagingTest& t, TestJournal& j) {
-         j.Add('b', "tw32.exe", t.dir + "/tw32.exe", 13, kBytes).Save();
+       [&](TestJournal& j) {
+         b(j), j.Save();
          StandinHoldOpen("C:\\Program Files\\Tidewell\\~setup.tmp\\journal");
        },
        kStagingBusy, "previous main"},
@@ -126,7 +100,7 @@ TEST_F(StagingTest, SettlingReplaysOnlyWholeRecordsOfTheRunOntoItsFiles) {
   for (const Case& c : cases) {
     SetUp();
     TestJournal journal(dir + "/~setup.tmp");
-    c.make(*this, journal);
+    c.make(journal);
     journal.Save();
     EXPECT_EQ(SettleStagingFolder(kDir, kSettleToRestore), c.outcome) << c.what;
     EXPECT_EQ(Read("tw32.exe"), c.main) << c.what;
