@@ -3,14 +3,10 @@
 //      run: the same chunks through uncompress alone plus the same bytes
 //      written, as a ratio.
 //   2. Peak heap in use while extracting a 1 MiB and a 256 MiB payload.
-//   3. With a file set and its previous version (extract_bench DIR SET_LIST
-//      PREVIOUS_LIST): for a first installation, a reinstallation over the
-//      previous version, which changes every file, and one over the same
-//      version, the flushes a run makes and the most room it takes beyond
-//      the larger of the installations before and after it, next to a plain
-//      overwrite's (each file truncated and written again). The stand-in
-//      counts both: flushes as its events, room as the bytes of the files
-//      under drive C:.
+//   3. extract_bench DIR SET_LIST PREVIOUS_LIST: for a first installation
+//      and reinstallations over the previous and the same version, the
+//      stand-in's count of flushes and the peak room beyond the larger
+//      installation, next to a plain overwrite's.
 #include <malloc.h>
 #include <stdio.h>
 #include <stdlib.h>

@@ -1,19 +1,15 @@
 #!/usr/bin/env bash
-# A setup cut off at any point, then a run that fails, then one that
-# succeeds. For a first installation, for a reinstallation over a previous
-# version (a longer tw32.exe, which gets shorter; an uninst.exe with a second
-# name outside, which goes aside; a shorter help.txt; the same readme.txt),
-# and for such a reinstallation that a file size limit stops while it writes
-# help.txt, so that it rolls itself back, the sweep's setup is cut off
-#   - by a power cut at every file call that changes the disk, with seed 0
-#     (every write kept: a kill) and seeds 1 to 3 (each sector written since
-#     its file's last flush kept, put back or zeroed), and
-#   - by a kill at every progress update, profile write and Program Manager
-#     command.
-# The next run has no room left on the drive and fails: it must leave exactly
-# the previous files or the new ones, byte for byte (none of the product's
-# after a first installation). The run after it must install the new files
-# and leave no staging folder.
+# A setup cut off at any point, then a run that fails for want of room,
+# which must leave exactly the previous files or the new ones, then one that
+# must install the new files and leave no staging folder. Three kinds: a
+# first installation; a reinstallation over a previous version (tw32.exe
+# gets shorter, uninst.exe has a second name outside and goes aside,
+# help.txt grows, readme.txt is the same); and that reinstallation stopped by
+# a file size limit while it writes help.txt, so that it rolls itself back.
+# Cut by a power cut at every file call that changes the disk (seed 0 keeps
+# every write: a kill; seeds 1 to 3 keep, restore or zero each sector written
+# since its file's last flush) and killed at every progress update, profile
+# write and Program Manager command.
 source "$(dirname "$0")/lib.sh"
 SETUP_BIN=$SWEEP_SETUP
 NEW=$(dirname "$SETUP_BIN")/sweep_files

@@ -172,10 +172,9 @@ TEST_F(SequenceTest, ASecondSetupOrARunningUninstallerStopsTheSetup) {
   }
 }
 
-// A killed run's new file that cannot be deleted (another program holds
-// it) stops the next run before it touches anything: the previous file it
-// moved aside is kept, and the message says so. Once the file is let go,
-// the run after puts the previous file back and installs.
+// A killed run's new file that another program holds stops the next run
+// before it touches anything: the previous file moved aside is kept and the
+// message says so. Once it is let go, the next run restores and installs.
 TEST_F(SequenceTest, APreviousFileThatCannotBePutBackIsKeptAndReported) {
   std::string dir = drive.Path(kInstallDir);
   TestJournal killed(dir + "/~setup.tmp");

@@ -40,12 +40,10 @@ class StagingTest : public ::testing::Test {
   std::string dir;
 };
 
-// Only whole records of the journal's own run are replayed, and only onto
-// the files they recorded: a torn, zeroed or foreign record writes nothing,
-// a size is never trusted past the journal's end, a file with a second name
-// or another file at a name is never written or deleted, a folder is never
-// the run's. A journal of another version, or one that cannot be opened, is
-// left as it is.
+// Only whole records of the journal's own run are replayed, onto the files
+// they recorded and nothing else: not a file with a second name, another
+// file at a name, or a folder. Another version's journal, or one that
+// cannot be opened, is left as it is.
 TEST_F(StagingTest, SettlingReplaysOnlyWholeRecordsOfTheRunOntoItsFiles) {
   const std::string kBytes = "journal bytes";
   // A record of tw32.exe's previous bytes, the journal's first, and its size.
@@ -115,9 +113,8 @@ void FillTheDisk(HWND, const char* name, int) {
   if (strcmp(name, "uninst.exe") == 0) StandinSetDiskFree(0);
 }
 
-// Another program fills the disk after the run checked its room: the run
-// fails, and the previous files come back whole without room, the one that
-// got shorter too.
+// Another program fills the disk after the room check: the previous files,
+// the one that got shorter too, come back whole without room.
 TEST_F(StagingTest, ADiskThatFillsDuringTheRunLeavesThePreviousInstallation) {
   std::string main = MakeContents(100000, 1);
   Write("tw32.exe", main);

@@ -572,14 +572,10 @@ TEST_F(UninstallTest, NothingPlantedIsFollowedOrDeleted) {
        [](const std::string& d, const std::string& f) {
          fs::create_directory_symlink(fs::path(f).parent_path(), d + "/~setup.tmp");
        }},
-      {"the journal a link to a file outside",
+      {"the journal and a copy's place links to a file outside",
        [](const std::string& d, const std::string& f) {
          fs::create_directory(d + "/~setup.tmp");
          fs::create_symlink(f, d + "/~setup.tmp/journal");
-       }},
-      {"a copy's place a link to a file outside",
-       [](const std::string& d, const std::string& f) {
-         fs::create_directory(d + "/~setup.tmp");
          fs::create_symlink(f, d + "/~setup.tmp/0.old");
        }},
       {"a folder with a file in it at the journal's name",

@@ -9,8 +9,7 @@
 #include "payload/staging.h"
 
 struct TestJournal {
-  // Starts a journal for the staging folder at the POSIX path `folder`, on
-  // its volume.
+  // Starts a journal for the staging folder at the POSIX path `folder`.
   explicit TestJournal(const std::string& folder);
   // Adds a record; `path`, when given, names the file whose index the
   // record holds.
