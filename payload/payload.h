@@ -14,23 +14,23 @@
 // The checksum is zlib's Adler-32 of the table as a byte stream: fileCount,
 // then per file its name with the terminating NUL, its chunkCount, its size,
 // its hash, and per chunk its compressedLength followed by its data; every
-// count, length and hash is 4 bytes, little-endian. The setup checks it before it touches anything,
-// so a damaged name, count or chunk is found before a file is written.
+// count, length and hash is 4 bytes, little-endian. The setup checks it
+// before it touches anything, so a damaged name, count, size, hash or chunk
+// is found before a file is written.
 #ifndef TIDEWELL_PAYLOAD_PAYLOAD_H
 #define TIDEWELL_PAYLOAD_PAYLOAD_H
 
 #include <windows.h>
 
 enum ExtractResult {
-  kExtractCannotCreate = 1,    // a payload file cannot be opened for writing
-  kExtractShortWrite = 2,      // a write or the final close stored less than asked
-  kExtractNoMemory = 3,        // the extraction buffer cannot be allocated
-  kExtractDone = 4,            // every payload file was written completely
-  kExtractCorruptPayload = 5,  // a chunk did not decompress to a valid piece
-  kExtractNoRoom = 6,          // the volume lacks the room the changes need: nothing was changed
-  kExtractUnfinishedByOther =
-      7,                   // a staging folder holds a journal of another version: left as it is
-  kExtractStagingBusy = 8  // a staging folder's journal cannot be opened: nothing was changed
+  kExtractCannotCreate = 1,       // a payload file cannot be opened for writing
+  kExtractShortWrite = 2,         // a write or the final close stored less than asked
+  kExtractNoMemory = 3,           // the extraction buffer cannot be allocated
+  kExtractDone = 4,               // every payload file was written completely
+  kExtractCorruptPayload = 5,     // a chunk did not decompress to a valid piece
+  kExtractNoRoom = 6,             // the volume lacks the room the changes need: nothing changed
+  kExtractUnfinishedByOther = 7,  // a journal of another version is there: left as it is
+  kExtractStagingBusy = 8         // a journal that cannot be opened is there: nothing changed
 };
 
 // Progress callback: owner is passed through unchanged; name is the payload

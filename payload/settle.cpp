@@ -88,9 +88,7 @@ Found OpenRecorded(const char* path, DWORD access, DWORD share, bool inPlace, HA
   }
   // A run never creates or moves a real directory.
   if (ReadFileFacts(*opened, &found) && found.index[0] == record.index[0] &&
-      found.index[1] == record.index[1] &&
-      (found.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) !=
-          FILE_ATTRIBUTE_DIRECTORY &&
+      found.index[1] == record.index[1] && !IsRealDirectory(found.attributes) &&
       (!inPlace || IsPlainFile(found))) {
     return kOurs;
   }
@@ -319,11 +317,7 @@ StagingOutcome SettleStagingFolder(const char* directory, SettleMode mode) {
     HANDLE held = HoldRealDirectory(folder, FALSE);
     DWORD attributes = GetFileAttributesA(folder);
     if (held == INVALID_HANDLE_VALUE) {
-      if (attributes != INVALID_FILE_ATTRIBUTES &&
-          (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) !=
-              FILE_ATTRIBUTE_DIRECTORY) {
-        continue;
-      }
+      if (attributes != INVALID_FILE_ATTRIBUTES && !IsRealDirectory(attributes)) continue;
       return kStagingBusy;
     }
     // Opened without sharing, so that no other program reads or changes it

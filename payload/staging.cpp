@@ -114,8 +114,7 @@ HANDLE HoldRealDirectory(const char* path, BOOL inheritable) {
   if (handle == INVALID_HANDLE_VALUE) return handle;
   BY_HANDLE_FILE_INFORMATION information;
   if (!GetFileInformationByHandle(handle, &information) ||
-      (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-      (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      !IsRealDirectory(information.dwFileAttributes)) {
     CloseHandle(handle);
     return INVALID_HANDLE_VALUE;
   }
@@ -175,6 +174,11 @@ int ReadFileFacts(HANDLE file, FileFacts* facts) {
 bool IsPlainFile(const FileFacts& facts) {
   return facts.links == 1 &&
          (facts.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+}
+
+bool IsRealDirectory(DWORD attributes) {
+  return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ==
+         FILE_ATTRIBUTE_DIRECTORY;
 }
 
 unsigned int AddToCheck(unsigned int sum, const void* data, DWORD size) {

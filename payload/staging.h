@@ -119,6 +119,8 @@ int ReadFileFacts(HANDLE file, FileFacts* facts);
 // Whether `facts` are those of a file of its own: no directory, no reparse
 // point (a link, a cloud placeholder, a deduplicated file), one name.
 bool IsPlainFile(const FileFacts& facts);
+// Whether `attributes` are those of a directory that is no link or junction.
+bool IsRealDirectory(DWORD attributes);
 // Adler-32 of `size` bytes added to `sum`.
 unsigned int AddToCheck(unsigned int sum, const void* data, DWORD size);
 
@@ -132,8 +134,8 @@ enum LockResult {
 };
 // Takes the lock named by `ownFormat` (with appName) and keeps it until
 // ReleaseLock or the end of the process, unless that lock or the one of
-// `otherFormat` is held already: then neither is kept. `inheritable` lets a started program keep
-// it too.
+// `otherFormat` is held already: then neither is kept. `inheritable` lets a
+// started program keep it too.
 LockResult TakeLock(const char* ownFormat, const char* otherFormat, BOOL inheritable);
 void ReleaseLock();
 extern const char kSetupLockFormat[];
